@@ -1,0 +1,32 @@
+#pragma once
+// File services of the engine's storage: deletion, the temporary folder, mapped backing files.
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// $TMPDIR when set and not empty, else "/tmp". Never ends in "/" unless it is "/".
+std::string TemporaryPath();
+
+// Removes a file or a symbolic link (never what a link points to). True on success.
+bool DeleteFilePath(const char* path);
+
+enum class CreateResult { Created, NameTaken, Failed };
+
+// Creates a new file for reading and writing with mode 0600. Never follows a symbolic link and
+// never opens an existing entry: a taken name gives NameTaken. fd is set only when Created.
+CreateResult CreateExclusiveFile(const char* path, int* fd);
+
+// Grows or shrinks an open file to size bytes; new bytes read as zero.
+bool ResizeFile(int fd, size_t size);
+
+// Maps size bytes of an open file shared and writable; nullptr on failure.
+void* MapFile(int fd, size_t size);
+void UnmapFile(void* view, size_t size);
+
+// Schedules a written range of a mapping for the disk without waiting for it.
+bool FlushView(void* address, size_t bytes);
+
+void CloseFile(int fd);
+
+}  // namespace platform
