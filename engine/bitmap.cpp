@@ -19,7 +19,7 @@ void UnpackColor16(uint16_t word, uint8_t* red, uint8_t* green, uint8_t* blue) {
 // PaletteTable
 
 int PaletteTable::Allocate(int count) {
-  Free();
+  Free();  // also drops the cells: they describe the old entries
   if (count < 1 || count > INT_MAX / static_cast<int>(sizeof(PaletteEntry))) return 0;
   if (entries_.Allocate(count * static_cast<int>(sizeof(PaletteEntry))) == 0) return 0;
   std::memset(entries_.Data(), 0, static_cast<size_t>(entries_.Size()));
@@ -29,6 +29,7 @@ int PaletteTable::Allocate(int count) {
 
 int PaletteTable::Free() {
   entries_.Free();
+  cells_.Free();
   count_ = 0;
   return 1;
 }
@@ -106,21 +107,105 @@ int PaletteTable::SortByKey() {
   // Stable, so entries with equal keys keep their order, as a bubble sort leaves them.
   std::stable_sort(entries, entries + count_,
                    [](const PaletteEntry& a, const PaletteEntry& b) { return a.key < b.key; });
+  BuildCells();
   return 1;
 }
 
-// Nearest entry by squared distance in RGB, the first found among equals.
-//
-// The key orders entries by blue first, then green, then red. A binary search finds where the
-// colour's own key would stand, which is the entry itself when the colour is in the palette.
-// Otherwise the search walks outward from there in both directions; since blue never decreases
-// along the walk, once the blue difference alone is at least the best distance found, no entry
-// further in that direction can be nearer and that direction stops. No allocation; a colour close
-// to an entry is settled after a few steps.
-int PaletteTable::FindIndex(uint8_t red, uint8_t green, uint8_t blue) const {
+namespace {
+
+uint32_t KeyOf(int red, int green, int blue) {
+  return static_cast<uint32_t>(red) | static_cast<uint32_t>(green) << 8 |
+         static_cast<uint32_t>(blue) << 16;
+}
+
+// The colour cube is cut into 16 x 16 x 16 cells of 16 levels per channel.
+constexpr int kCellShift = 4;
+constexpr int kCellSize = 1 << kCellShift;
+constexpr int kCellsPerAxis = 256 / kCellSize;
+constexpr int kCells = kCellsPerAxis * kCellsPerAxis * kCellsPerAxis;
+
+int CellOf(int red, int green, int blue) {
+  return ((red >> kCellShift) * kCellsPerAxis + (green >> kCellShift)) * kCellsPerAxis +
+         (blue >> kCellShift);
+}
+
+// Squared distance from a value to the range [low, low + kCellSize - 1]: nearest and farthest.
+int NearSquare(int value, int low) {
+  const int d = value < low ? low - value : value > low + kCellSize - 1 ? value - low - kCellSize + 1 : 0;
+  return d * d;
+}
+int FarSquare(int value, int low) {
+  const int d = std::max(std::abs(value - low), std::abs(value - low - kCellSize + 1));
+  return d * d;
+}
+
+}  // namespace
+
+// For every cell, the entries that can be nearest to some colour in it: an entry whose nearest
+// point of the cell is farther than some other entry's farthest point never wins there.
+void PaletteTable::BuildCells() {
+  cells_.Free();
+  if (count_ < 1 || count_ > 65536) return;
   const PaletteEntry* entries = Entries();
+  auto forEachCandidate = [&](int cell, auto&& take) {
+    const int lowRed = cell / (kCellsPerAxis * kCellsPerAxis) * kCellSize;
+    const int lowGreen = cell / kCellsPerAxis % kCellsPerAxis * kCellSize;
+    const int lowBlue = cell % kCellsPerAxis * kCellSize;
+    int bound = INT_MAX;
+    for (int i = 0; i < count_; ++i) {
+      bound = std::min(bound, FarSquare(entries[i].red, lowRed) + FarSquare(entries[i].green, lowGreen) +
+                                  FarSquare(entries[i].blue, lowBlue));
+    }
+    for (int i = 0; i < count_; ++i) {
+      if (NearSquare(entries[i].red, lowRed) + NearSquare(entries[i].green, lowGreen) +
+              NearSquare(entries[i].blue, lowBlue) <=
+          bound) {
+        take(i);
+      }
+    }
+  };
+  int total = 0;
+  for (int cell = 0; cell < kCells; ++cell) forEachCandidate(cell, [&](int) { ++total; });
+  const int header = (kCells + 1) * static_cast<int>(sizeof(uint32_t));
+  if (cells_.Allocate(header + total * static_cast<int>(sizeof(uint16_t))) == 0) return;
+  auto* starts = reinterpret_cast<uint32_t*>(cells_.Data());
+  auto* list = reinterpret_cast<uint16_t*>(cells_.Data() + header);
+  uint32_t used = 0;
+  for (int cell = 0; cell < kCells; ++cell) {
+    starts[cell] = used;
+    forEachCandidate(cell, [&](int i) { list[used++] = static_cast<uint16_t>(i); });
+  }
+  starts[kCells] = used;
+}
+
+// Nearest entry by squared distance in RGB; among equals, the lowest index.
+//
+// A colour is compared only with the candidates of its cell (BuildCells), which always include
+// every entry that can be nearest to any colour of the cell, so the answer is exact: an entry of
+// the same colour is at distance 0 and wins. Without allocation, and on a 256-entry palette a cell
+// holds a few candidates instead of 256. When there was no room for the cells, the sorted keys
+// still find an exact colour by binary search, and other colours are compared with every entry.
+int PaletteTable::FindIndex(uint8_t red, uint8_t green, uint8_t blue) const {
   if (count_ < 1) return 0;
-  const uint32_t key = red | static_cast<uint32_t>(green) << 8 | static_cast<uint32_t>(blue) << 16;
+  const PaletteEntry* entries = Entries();
+  int best = INT_MAX, bestIndex = 0;
+  auto consider = [&](int i) {
+    const int dr = entries[i].red - red, dg = entries[i].green - green, db = entries[i].blue - blue;
+    const int d = dr * dr + dg * dg + db * db;
+    if (d < best) {
+      best = d;
+      bestIndex = i;
+    }
+  };
+  if (cells_.Data() != nullptr) {
+    const auto* starts = reinterpret_cast<const uint32_t*>(cells_.Data());
+    const auto* list =
+        reinterpret_cast<const uint16_t*>(cells_.Data() + (kCells + 1) * sizeof(uint32_t));
+    const int cell = CellOf(red, green, blue);
+    for (uint32_t n = starts[cell]; n < starts[cell + 1]; ++n) consider(list[n]);
+    return bestIndex;
+  }
+  const uint32_t key = KeyOf(red, green, blue);
   int low = 0, high = count_;
   while (low < high) {
     const int middle = low + (high - low) / 2;
@@ -131,31 +216,7 @@ int PaletteTable::FindIndex(uint8_t red, uint8_t green, uint8_t blue) const {
     }
   }
   if (low < count_ && entries[low].key == key) return low;
-
-  int best = INT_MAX;
-  int bestIndex = low < count_ ? low : count_ - 1;
-  auto distance = [&](const PaletteEntry& e) {
-    const int dr = e.red - red, dg = e.green - green, db = e.blue - blue;
-    return dr * dr + dg * dg + db * db;
-  };
-  for (int i = low; i < count_; ++i) {
-    const int db = entries[i].blue - blue;
-    if (db * db >= best) break;
-    const int d = distance(entries[i]);
-    if (d < best) {
-      best = d;
-      bestIndex = i;
-    }
-  }
-  for (int i = low - 1; i >= 0; --i) {
-    const int db = entries[i].blue - blue;
-    if (db * db >= best) break;
-    const int d = distance(entries[i]);
-    if (d < best) {
-      best = d;
-      bestIndex = i;
-    }
-  }
+  for (int i = 0; i < count_; ++i) consider(i);
   return bestIndex;
 }
 
@@ -265,16 +326,19 @@ struct Grey8Target {
 struct Palette8Target {
   static constexpr int kBytes = 1;
   const PaletteTable* table;
-  // Neighbouring pixels often share a colour; remembering the last answer saves the search.
-  uint32_t lastColour = UINT32_MAX;
-  uint8_t lastIndex = 0;
+  // Pictures repeat nearby colours all the time; a small direct-mapped memory of recent answers,
+  // on the stack, saves most searches. A slot holds its colour + 1, so 0 means empty.
+  static constexpr uint32_t kSlots = 4096;
+  uint32_t colours[kSlots] = {};
+  uint8_t indexes[kSlots] = {};
   void Put(uint8_t* q, uint8_t r, uint8_t g, uint8_t b) {
     const uint32_t colour = r | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b) << 16;
-    if (colour != lastColour) {
-      lastColour = colour;
-      lastIndex = static_cast<uint8_t>(table->FindIndex(r, g, b));
+    const uint32_t slot = (colour * 2654435761u) >> 20;  // top 12 bits of a Fibonacci hash
+    if (colours[slot] != colour + 1) {
+      colours[slot] = colour + 1;
+      indexes[slot] = static_cast<uint8_t>(table->FindIndex(r, g, b));
     }
-    *q = lastIndex;
+    *q = indexes[slot];
   }
 };
 struct Rgb16Target {
@@ -304,7 +368,7 @@ struct Argb32Target {
 };
 
 template <typename Source, typename Target>
-void ConvertPixels(const Bitmap& from, Bitmap* to, Source source, Target target) {
+void ConvertPixels(const Bitmap& from, Bitmap* to, Source source, Target& target) {
   const size_t count = static_cast<size_t>(from.Width()) * static_cast<size_t>(from.Height());
   const uint8_t* p = from.Bits();
   uint8_t* q = to->Bits();
@@ -318,14 +382,15 @@ void ConvertPixels(const Bitmap& from, Bitmap* to, Source source, Target target)
 template <typename Source>
 void ConvertFrom(const Bitmap& from, Bitmap* to, bool paletteTarget, Source source) {
   if (paletteTarget) {
-    ConvertPixels(from, to, source, Palette8Target{&to->Table()});
+    Palette8Target target{&to->Table()};
+    ConvertPixels(from, to, source, target);
     return;
   }
   switch (to->BitsPerPixel()) {
-    case 8: ConvertPixels(from, to, source, Grey8Target{}); break;
-    case 16: ConvertPixels(from, to, source, Rgb16Target{}); break;
-    case 24: ConvertPixels(from, to, source, Rgb24Target{}); break;
-    case 32: ConvertPixels(from, to, source, Argb32Target{}); break;
+    case 8: { Grey8Target target; ConvertPixels(from, to, source, target); break; }
+    case 16: { Rgb16Target target; ConvertPixels(from, to, source, target); break; }
+    case 24: { Rgb24Target target; ConvertPixels(from, to, source, target); break; }
+    case 32: { Argb32Target target; ConvertPixels(from, to, source, target); break; }
   }
 }
 

@@ -34,15 +34,19 @@ class PaletteTable {
   // Rebuilds the palette from the n most frequent 5-bit-per-channel colours of a picture.
   int BuildFromImage(const uint8_t* pixels, int bitsPerPixel, int width, int height, int n);
   int SortByKey();
-  // Index of the nearest entry; needs the entries sorted by key.
+  // Index of the nearest entry; needs the entries sorted by key (SortByKey), and entries changed
+  // afterwards need another SortByKey.
   int FindIndex(uint8_t red, uint8_t green, uint8_t blue) const;
 
   PaletteEntry* Entries() const { return reinterpret_cast<PaletteEntry*>(entries_.Data()); }
   int Count() const { return count_; }
 
  private:
+  void BuildCells();
+
   PlainBuffer entries_;
   int count_ = 0;
+  PlainBuffer cells_;  // candidate entries per colour cell, made by SortByKey
 };
 
 class Bitmap {

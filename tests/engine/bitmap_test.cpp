@@ -286,6 +286,28 @@ TEST(PaletteTableTest, FindIndexAgainstBruteForce) {
   }
 }
 
+TEST(PaletteTableTest, VeryLargePalettesStillFindTheNearest) {
+  PaletteTable table;  // too many entries for the per-cell candidate lists
+  ASSERT_EQ(table.Allocate(70000), 1);
+  uint32_t state = 5;
+  for (int i = 0; i < 70000; ++i) {
+    table.Entries()[i] = {static_cast<uint8_t>(NextRandom(&state)), static_cast<uint8_t>(NextRandom(&state)),
+                          static_cast<uint8_t>(NextRandom(&state)), 0, 0};
+  }
+  ASSERT_EQ(table.SortByKey(), 1);
+  const PaletteEntry probe = table.Entries()[4321];
+  EXPECT_EQ(table.Entries()[table.FindIndex(probe.red, probe.green, probe.blue)].key, probe.key);
+  for (int n = 0; n < 50; ++n) {
+    const Rgb c{static_cast<int>(NextRandom(&state) & 255), static_cast<int>(NextRandom(&state) & 255),
+                static_cast<int>(NextRandom(&state) & 255)};
+    int best = INT_MAX;
+    for (int i = 0; i < 70000; ++i) best = std::min(best, Distance(c, table.Entries()[i]));
+    const int found = table.FindIndex(static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g),
+                                      static_cast<uint8_t>(c.b));
+    ASSERT_EQ(Distance(c, table.Entries()[found]), best);
+  }
+}
+
 TEST(PaletteTableTest, Refusals) {
   PaletteTable table;
   EXPECT_EQ(table.SortByKey(), 0);
