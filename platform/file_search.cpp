@@ -40,11 +40,27 @@ bool MatchesPattern(const char* pattern, const char* name) {
   return *pattern == 0;
 }
 
+bool PathIdentity(const char* path, uint64_t* device, uint64_t* inode) {
+  struct stat info;
+  if (path == nullptr || stat(path, &info) != 0) return false;
+  *device = static_cast<uint64_t>(info.st_dev);
+  *inode = static_cast<uint64_t>(info.st_ino);
+  return true;
+}
+
 static bool HasWildcard(const char* text) {
   return std::strpbrk(text, "*?") != nullptr;
 }
 
-bool FileSearch::Fill(const char* name, FindData* data) const {
+bool FileSearch::Fill(const char* name, unsigned char type, FindData* data) const {
+  if (detail_ == FindDetail::Basic && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) {
+    // The directory entry already tells all a basic search needs: not a folder, not a link.
+    data->name = name;
+    data->attributes = name[0] == '.' ? uint32_t{AttributeHidden} : 0u;
+    data->device = 0;
+    data->inode = 0;
+    return true;
+  }
   const std::string path = folder_ + name;
   struct stat linkInfo;
   if (lstat(path.c_str(), &linkInfo) != 0) return false;
@@ -56,7 +72,8 @@ bool FileSearch::Fill(const char* name, FindData* data) const {
   if (S_ISDIR(target.st_mode)) attributes |= AttributeDirectory;
   if (name[0] == '.') attributes |= AttributeHidden;
   if (S_ISLNK(linkInfo.st_mode)) attributes |= AttributeReparsePoint;
-  if (access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS)) {
+  if (detail_ == FindDetail::Full && access(path.c_str(), W_OK) != 0 &&
+      (errno == EACCES || errno == EROFS)) {
     attributes |= AttributeReadOnly;
   }
 
@@ -67,8 +84,9 @@ bool FileSearch::Fill(const char* name, FindData* data) const {
   return true;
 }
 
-bool FileSearch::First(const char* pattern, FindData* data) {
+bool FileSearch::First(const char* pattern, FindData* data, FindDetail detail) {
   Close();
+  detail_ = detail;
   if (pattern == nullptr || pattern[0] == 0) return false;
   const char* slash = std::strrchr(pattern, '/');
   const char* last = slash != nullptr ? slash + 1 : pattern;
@@ -78,7 +96,7 @@ bool FileSearch::First(const char* pattern, FindData* data) {
 
   if (!HasWildcard(last)) {
     // One lstat, not a folder listing: probing for free temporary names relies on this.
-    return Fill(last, data);
+    return Fill(last, DT_UNKNOWN, data);
   }
 
   DIR* dir = opendir(folder_.empty() ? "." : folder_.c_str());
@@ -95,7 +113,7 @@ bool FileSearch::Next(FindData* data) {
   while (const dirent* entry = readdir(dir)) {
     if (!MatchesPattern(pattern_.c_str(), entry->d_name)) continue;
     // An entry that vanished between readdir and lstat is passed over.
-    if (Fill(entry->d_name, data)) return true;
+    if (Fill(entry->d_name, entry->d_type, data)) return true;
   }
   return false;
 }
@@ -105,6 +123,7 @@ void FileSearch::Close() {
   dir_ = nullptr;
   folder_.clear();
   pattern_.clear();
+  detail_ = FindDetail::Full;
 }
 
 }  // namespace platform

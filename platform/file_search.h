@@ -19,6 +19,12 @@ struct FindData {
   uint64_t inode = 0;
 };
 
+// How much a search finds out about each entry.
+enum class FindDetail {
+  Full,  // every attribute bit and the identity of every entry
+  Basic  // no read-only bit; identity only for directories; no system call for plain files
+};
+
 // The last path component of a pattern may hold "*" (any run of characters) and "?" (one
 // character); "*.*" matches every name, dotless ones too. Without wildcards the pattern names one
 // entry, found when it exists (a dangling link counts). Wildcard searches return "." and "..".
@@ -30,18 +36,22 @@ class FileSearch {
   ~FileSearch() { Close(); }
 
   // Starts a search; false when nothing matches or the folder cannot be read.
-  bool First(const char* pattern, FindData* data);
+  bool First(const char* pattern, FindData* data, FindDetail detail = FindDetail::Full);
   // The next match; false at the end.
   bool Next(FindData* data);
   void Close();
 
  private:
-  bool Fill(const char* name, FindData* data) const;
+  bool Fill(const char* name, unsigned char type, FindData* data) const;
 
   void* dir_ = nullptr;  // DIR*
   std::string folder_;   // with a trailing "/"
   std::string pattern_;  // the last component
+  FindDetail detail_ = FindDetail::Full;
 };
+
+// Device and inode of what a path leads to (links followed); false when it cannot be reached.
+bool PathIdentity(const char* path, uint64_t* device, uint64_t* inode);
 
 // True when name matches a pattern of "*" and "?" (multi-byte characters taken whole).
 bool MatchesPattern(const char* pattern, const char* name);

@@ -90,6 +90,22 @@ TEST_F(FileSearchTest, AttributeBits) {
   EXPECT_EQ(found.at("linked").device, found.at("sub").device);
 }
 
+TEST_F(FileSearchTest, BasicDetailKeepsTheKindBits) {
+  const auto full = SearchAll(PathIn("*"));
+  std::map<std::string, FindData> basic;
+  FileSearch search;
+  FindData data;
+  for (bool more = search.First(PathIn("*").c_str(), &data, platform::FindDetail::Basic); more;
+       more = search.Next(&data)) {
+    basic[data.name] = data;
+  }
+  ASSERT_EQ(basic.size(), full.size());
+  for (const auto& [name, entry] : full) {
+    EXPECT_EQ(basic.at(name).attributes, entry.attributes & ~platform::AttributeReadOnly) << name;
+  }
+  EXPECT_EQ(basic.at("linked").inode, full.at("sub").inode);
+}
+
 TEST_F(FileSearchTest, WildcardSelects) {
   const auto found = SearchAll(PathIn("*.jpg"));
   ASSERT_EQ(found.size(), 1u);
