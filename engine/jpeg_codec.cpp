@@ -1,5 +1,6 @@
 #include "engine/jpeg_codec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
@@ -10,6 +11,8 @@
 // they change after setjmp is dead once the jump lands.
 
 namespace {
+
+constexpr uint32_t kPrepareBytes = 1u << 20;
 
 // The manager comes first, so libjpeg's error pointer is also the record's address.
 struct ErrorReturn {
@@ -125,9 +128,21 @@ int JpegCodec::Read() {
     return 0;
   }
   bool stored = bitmap_->Create(width_, height_, kind_ == Kind::Colour ? 24 : 8, 0) != 0;
+  // The store is made ready a band of about 1 MiB at a time, ahead of the rows written there.
+  const int band = stored ? std::max(1, static_cast<int>(kPrepareBytes / bitmap_->Stride())) : 0;
+  int prepared = 0;
   // libjpeg's red, green, blue order is the bitmap's, so rows go straight into the store.
   while (stored && decompressor_.output_scanline < decompressor_.output_height) {
-    JSAMPROW row = bitmap_->Row(static_cast<int>(decompressor_.output_scanline));
+    const int next = static_cast<int>(decompressor_.output_scanline);
+    if (next >= prepared) {
+      const int count = std::min(band, height_ - next);
+      if (bitmap_->PrepareRows(next, count) == 0) {
+        stored = false;  // no room on disk for these rows
+        break;
+      }
+      prepared = next + count;
+    }
+    JSAMPROW row = bitmap_->Row(next);
     // A stdio source never suspends; no row would mean no progress at all.
     stored = jpeg_read_scanlines(&decompressor_, &row, 1) == 1;
     if (stored) {

@@ -43,6 +43,18 @@ void* MapFile(int fd, size_t size) {
   return view == MAP_FAILED ? nullptr : view;
 }
 
+bool PrepareForWriting(void* address, size_t bytes) {
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<uintptr_t>(address);
+  const uintptr_t aligned = start - start % page;
+  int result;
+  do {
+    result = madvise(reinterpret_cast<void*>(aligned), bytes + (start - aligned), MADV_POPULATE_WRITE);
+  } while (result != 0 && errno == EINTR);
+  // Kernels before 5.14 do not know the advice; their pages fault in one by one, as ever.
+  return result == 0 || errno == EINVAL;
+}
+
 void UnmapFile(void* view, size_t size) {
   if (view != nullptr) munmap(view, size);
 }
