@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -159,6 +162,39 @@ TEST_F(ConvertTest, WriteFailureKeepsWhatWasWritten) {
   EXPECT_EQ(ConvertToJpeg(PathIn("pictures/colour.jpg").c_str(), "/dev/full", false, 75, true, 0),
             WriteFailed);
   EXPECT_TRUE(Spools().empty());
+}
+
+// A temporary folder on a file system too small for the pixel store: writing to a mapped page
+// that has no room behind it ends a process with SIGBUS, so the reader must see it coming. The
+// small file system is mounted in a private namespace of a child process and goes with it.
+TEST_F(ConvertTest, NoRoomForThePixelStoreIsARefusalNotACrash) {
+  ASSERT_TRUE(WriteFileBytes(PathIn("big.jpg"),
+                             jpegstraight::Encode(jpegstraight::MakePicture(1000, 700, 3, 14), Settings{})));
+  const std::string small = PathIn("small");
+  ASSERT_EQ(mkdir(small.c_str(), 0700), 0);
+  constexpr int kCannotMount = 77;
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    const bool isolated = unshare(geteuid() == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) == 0 &&
+                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                          mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") == 0;
+    if (!isolated) _exit(kCannotMount);
+    setenv("TMPDIR", small.c_str(), 1);
+    const int result = ConvertToJpeg(PathIn("big.jpg").c_str(), PathIn("out.jpg").c_str(), false, 75,
+                                     true, 0);
+    DIR* dir = opendir(small.c_str());
+    int left = 0;
+    while (dir != nullptr && readdir(dir) != nullptr) ++left;
+    if (dir != nullptr) closedir(dir);
+    _exit(result == FormatNotRecognised && left == 2 ? 0 : 1);  // only "." and ".." left
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  if (WEXITSTATUS(status) == kCannotMount) GTEST_SKIP() << "cannot mount a small file system here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "not FormatNotRecognised, or a store was left";
+  EXPECT_FALSE(Exists(PathIn("out.jpg")));
 }
 
 // ---------------------------------------------------------------------------------------------
