@@ -4,6 +4,7 @@
 #include "engine/file_functions.h"
 #include "engine/image_reader.h"
 #include "engine/jpeg_codec.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ constexpr int kPhotoCdResolution = 2;
 
 int LoadImage(const char* path, Bitmap* bitmap) {
   if (FileExists(path) == 0) return SourceMissing;
+  // Every reader opens the path as a stream. A folder or a wildcard opens as no picture; a pipe
+  // or a terminal would keep the reader waiting for ever, and is no picture either.
+  if (!platform::IsRegularFile(path)) return FormatNotRecognised;
 
   // One reader per format, asked in this fixed order until one takes the file. A slot holds
   // nullptr while its format has no reader in the engine; it is then passed over.

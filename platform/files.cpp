@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,11 @@ std::string TemporaryPath() {
   std::string path = (dir != nullptr && dir[0] != 0) ? dir : "/tmp";
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
+}
+
+bool IsRegularFile(const char* path) {
+  struct stat info;
+  return path != nullptr && stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool DeleteFilePath(const char* path) {

@@ -8,6 +8,9 @@ namespace platform {
 // $TMPDIR when set and not empty, else "/tmp". Never ends in "/" unless it is "/".
 std::string TemporaryPath();
 
+// True when the path, links followed, is a regular file: not a folder, pipe, socket or device.
+bool IsRegularFile(const char* path);
+
 // Removes a file or a symbolic link (never what a link points to). True on success.
 bool DeleteFilePath(const char* path);
 

@@ -200,6 +200,25 @@ TEST_F(ConvertTest, NoRoomForThePixelStoreIsARefusalNotACrash) {
 // ---------------------------------------------------------------------------------------------
 // The loader chain
 
+TEST_F(ConvertTest, APipeAsSourceIsRefusedWithoutWaiting) {
+  const std::string pipe = PathIn("pipe.jpg");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // In a child with an alarm, so that a reader waiting for a writer fails the test, not hangs it.
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    alarm(20);
+    const int result = ConvertToJpeg(pipe.c_str(), PathIn("out.jpg").c_str(), false, 75, true, 0);
+    _exit(result == FormatNotRecognised ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(Exists(PathIn("out.jpg")));
+  EXPECT_TRUE(Spools().empty());
+}
+
 TEST_F(ConvertTest, LoadImageGivesTheReadersPicture) {
   Bitmap bitmap;
   ASSERT_EQ(LoadImage(PathIn("pictures/colour.jpg").c_str(), &bitmap), Success);
