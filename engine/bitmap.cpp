@@ -260,6 +260,11 @@ int Bitmap::Release() {
 
 int Bitmap::Flush() { return pixels_.Flush(); }
 
+int Bitmap::PrepareRows(int first, int count) {
+  if (first < 0 || count < 1 || first >= height_ || count > height_ - first) return 0;
+  return pixels_.Prepare(Row(first), static_cast<uint32_t>(count) * Stride());
+}
+
 int Bitmap::CopyFrom(const Bitmap& source) {
   if (&source == this) return width_ >= 1 && height_ >= 1 ? 1 : 0;
   if (source.width_ < 1 || source.height_ < 1) return 0;

@@ -62,6 +62,9 @@ class Bitmap {
   int CopyFrom(const Bitmap& source);
   int ConvertTo(Bitmap* destination, int bitsPerPixel, int paletteCount) const;
   int Flush();
+  // Makes count rows from first ready to be written in one go (see MappedBuffer::Prepare); 0
+  // when there is no room for them on disk.
+  int PrepareRows(int first, int count);
 
   int Width() const { return width_; }
   int Height() const { return height_; }

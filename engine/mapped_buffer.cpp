@@ -63,3 +63,12 @@ int MappedBuffer::Flush(const void* address, uint32_t bytes) {
   if (bytes == 0 || bytes > available) bytes = available;
   return platform::FlushView(const_cast<uint8_t*>(start), bytes) ? 1 : 0;
 }
+
+int MappedBuffer::Prepare(const void* address, uint32_t bytes) {
+  if (view_ == nullptr || address == nullptr) return 0;
+  const auto* start = static_cast<const uint8_t*>(address);
+  if (start < view_ || start >= view_ + size_ || bytes > static_cast<uint32_t>(view_ + size_ - start)) {
+    return 0;
+  }
+  return platform::PrepareForWriting(const_cast<uint8_t*>(start), bytes) ? 1 : 0;
+}

@@ -18,6 +18,9 @@ class MappedBuffer {
   int Release(bool deleteFile);
   // Writes a range of the view back to its file; bytes 0 means from address to the end.
   int Flush(const void* address = nullptr, uint32_t bytes = 0);
+  // Makes a range ready to be written: present, and with its room in the file claimed. 0 when
+  // the file system has no room for it; the range must not be written then.
+  int Prepare(const void* address, uint32_t bytes);
 
   uint8_t* View() const { return view_; }
   uint32_t Size() const { return size_; }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,11 @@ std::string TemporaryPath() {
   std::string path = (dir != nullptr && dir[0] != 0) ? dir : "/tmp";
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
+}
+
+bool IsRegularFile(const char* path) {
+  struct stat info;
+  return path != nullptr && stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool DeleteFilePath(const char* path) {
@@ -41,6 +47,18 @@ bool ResizeFile(int fd, size_t size) {
 void* MapFile(int fd, size_t size) {
   void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   return view == MAP_FAILED ? nullptr : view;
+}
+
+bool PrepareForWriting(void* address, size_t bytes) {
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<uintptr_t>(address);
+  const uintptr_t aligned = start - start % page;
+  int result;
+  do {
+    result = madvise(reinterpret_cast<void*>(aligned), bytes + (start - aligned), MADV_POPULATE_WRITE);
+  } while (result != 0 && errno == EINTR);
+  // Kernels before 5.14 do not know the advice; their pages fault in one by one, as ever.
+  return result == 0 || errno == EINVAL;
 }
 
 void UnmapFile(void* view, size_t size) {

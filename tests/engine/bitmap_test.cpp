@@ -353,4 +353,20 @@ TEST_F(BitmapTest, CopyFromAndRefusals) {
   EXPECT_TRUE(Spools().empty());
 }
 
+TEST_F(BitmapTest, PrepareRowsTakesRowsInsideThePicture) {
+  Bitmap bitmap, empty;
+  ASSERT_EQ(bitmap.Create(kWidth, kHeight, 24, 0), 1);
+  EXPECT_EQ(bitmap.PrepareRows(0, kHeight), 1);
+  EXPECT_EQ(bitmap.PrepareRows(kHeight - 1, 1), 1);
+  EXPECT_EQ(bitmap.PrepareRows(kHeight - 1, 2), 0);
+  EXPECT_EQ(bitmap.PrepareRows(kHeight, 1), 0);
+  EXPECT_EQ(bitmap.PrepareRows(-1, 2), 0);
+  EXPECT_EQ(bitmap.PrepareRows(0, 0), 0);
+  EXPECT_EQ(empty.PrepareRows(0, 1), 0);
+  // Prepared rows still read as zero, and what is written there reaches the file.
+  for (uint32_t i = 0; i < bitmap.DataSize(); ++i) ASSERT_EQ(bitmap.Bits()[i], 0);
+  bitmap.Row(kHeight - 1)[kWidth * 3 - 1] = 0x77;
+  EXPECT_EQ(testsupport::ReadFileBytes(bitmap.StorePath()).back(), 0x77);
+}
+
 }  // namespace
