@@ -106,8 +106,9 @@ int PcxReader::Read() {
 }
 
 int PcxReader::ReadCompressedData(long offset, long size) {
-  if (std::fseek(stream_, offset, SEEK_SET) != 0) return 0;
-  if (std::fread(data_.View(), 1, static_cast<size_t>(size), stream_) != static_cast<size_t>(size)) {
+  const size_t bytes = static_cast<size_t>(size);
+  if (std::fseek(stream_, offset, SEEK_SET) != 0 ||
+      std::fread(data_.View(), 1, bytes, stream_) != bytes) {
     return 0;
   }
   data_.Flush();
@@ -116,7 +117,8 @@ int PcxReader::ReadCompressedData(long offset, long size) {
 
 int PcxReader::ReadPaletted(long fileSize) {
   // The compressed data is held in a 32-bit store.
-  if (fileSize <= kPalettedOverhead || fileSize - kPalettedOverhead > static_cast<long>(UINT32_MAX)) {
+  if (fileSize <= kPalettedOverhead ||
+      fileSize - kPalettedOverhead > static_cast<long>(UINT32_MAX)) {
     return 0;
   }
   const long dataSize = fileSize - kPalettedOverhead;
