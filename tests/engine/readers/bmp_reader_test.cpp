@@ -115,6 +115,8 @@ struct Variant {
   BmpSpec spec;
 };
 
+void PrintTo(const Variant& v, std::ostream* out) { *out << v.name; }
+
 class BmpVariantTest : public BmpReaderTest, public testing::WithParamInterface<Variant> {};
 
 TEST_P(BmpVariantTest, Decodes) {

@@ -44,6 +44,8 @@ const LineCase kLineCases[] = {
     {"NothingAtAll", {}, 1, {}, -1},
 };
 
+void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
 class DecodePcxLineTest : public testing::TestWithParam<LineCase> {};
 
 TEST_P(DecodePcxLineTest, Decodes) {
