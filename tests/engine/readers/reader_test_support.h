@@ -1,0 +1,102 @@
+#pragma once
+// Helpers shared by the reader tests: progress recording, little-endian header building and a
+// fixture that fails a test which leaves anything in the temporary folder.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace readertest {
+
+struct ProgressReport {
+  int phase, percent, row, reserved;
+  bool operator==(const ProgressReport& o) const {
+    return phase == o.phase && percent == o.percent && row == o.row && reserved == o.reserved;
+  }
+};
+inline std::ostream& operator<<(std::ostream& out, const ProgressReport& r) {
+  return out << "{" << r.phase << ", " << r.percent << "%, row " << r.row << ", " << r.reserved
+             << "}";
+}
+
+inline std::vector<ProgressReport>& Reports() {
+  static std::vector<ProgressReport> reports;
+  return reports;
+}
+inline void RecordProgress(int phase, int percent, int row, int reserved) {
+  Reports().push_back({phase, percent, row, reserved});
+}
+// A reading report for each row in rows, then the closing one for the last row of height.
+inline std::vector<ProgressReport> ExpectedReports(const std::vector<int>& rows, int height) {
+  std::vector<ProgressReport> out;
+  for (int row : rows) out.push_back({1, static_cast<int>((row + 1) * 100LL / height), row, 0});
+  out.push_back({1, 100, height - 1, 0});
+  return out;
+}
+
+inline void Put16(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  (*b)[at] = static_cast<uint8_t>(v);
+  (*b)[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void Put32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  Put16(b, at, v & 0xFFFF);
+  Put16(b, at + 2, v >> 16);
+}
+
+// A test pattern colour that differs in every channel between neighbours and rows.
+struct Rgb {
+  uint8_t r, g, b;
+};
+inline Rgb PatternColour(int x, int y) {
+  return {static_cast<uint8_t>(x * 7 + y * 3), static_cast<uint8_t>(x * 5 + y * 11 + 40),
+          static_cast<uint8_t>(255 - x * 3 - y * 13)};
+}
+
+inline std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+// Test inputs are written under names starting with "in-"; anything else in the private
+// temporary folder at the end of a test was left there by the code under test.
+class ReaderTest : public testsupport::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    Reports().clear();
+  }
+  void TearDown() override {
+    std::vector<std::string> left;
+    for (const std::string& name : FolderEntries(TempDir())) {
+      if (name.rfind("in-", 0) != 0) left.push_back(name);
+    }
+    EXPECT_TRUE(left.empty()) << "left in the temporary folder: " << testing::PrintToString(left);
+    TempDirTest::TearDown();
+  }
+  std::string Input(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = PathIn("in-" + name);
+    EXPECT_TRUE(testsupport::WriteFileBytes(path, bytes));
+    return path;
+  }
+  // Temporary files other than the inputs and the bitmap's own pixel store.
+  std::vector<std::string> StrayFiles(const char* storePath) const {
+    std::vector<std::string> stray;
+    for (const std::string& name : FolderEntries(TempDir())) {
+      if (name.rfind("in-", 0) != 0 && PathIn(name) != storePath) stray.push_back(name);
+    }
+    return stray;
+  }
+};
+
+}  // namespace readertest
