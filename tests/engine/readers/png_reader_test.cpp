@@ -35,6 +35,15 @@ uint8_t Sample(int x, int y, int channel) {
   return static_cast<uint8_t>(x * 7 + y * 13 + channel * 101 + ((x * y) & 0x1F));
 }
 
+// Runs body with libpng's error return point set; false when libpng jumped back to it. Bodies
+// keep nothing that needs destroying in their own frame.
+template <typename Body>
+bool Guarded(png_structp png, Body&& body) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  body();
+  return true;
+}
+
 // ------------------------------------------------------------------------------------------------
 // Fixtures written with libpng straight.
 
@@ -102,8 +111,8 @@ bool WritePng(const std::string& path, const PngSpec& spec) {
   for (int y = 0; y < spec.height; ++y) rows[y] = const_cast<png_bytep>(data.data()) + rowBytes * y;
   std::vector<png_color> palette;
   for (int i = 0; i < spec.paletteSize; ++i) palette.push_back(PaletteColour(i));
-  bool ok = false;
-  if (setjmp(png_jmpbuf(png)) == 0) {
+  png_text text = {};
+  const bool ok = Guarded(png, [&] {
     png_init_io(png, file);
     if (spec.storeOnly) {
       png_set_compression_level(png, 0);
@@ -121,7 +130,6 @@ bool WritePng(const std::string& path, const PngSpec& spec) {
       png_set_tRNS(png, info, nullptr, 0, &colour);
     }
     if (spec.gamma > 0) png_set_gAMA(png, info, spec.gamma);
-    png_text text = {};
     if (spec.text) {
       text.compression = PNG_TEXT_COMPRESSION_NONE;
       text.key = const_cast<char*>("Comment");
@@ -131,8 +139,7 @@ bool WritePng(const std::string& path, const PngSpec& spec) {
     png_write_info(png, info);
     png_write_image(png, rows.data());
     png_write_end(png, info);
-    ok = true;
-  }
+  });
   png_destroy_write_struct(&png, &info);
   std::fclose(file);
   return ok;
@@ -173,8 +180,7 @@ bool DecodeWithGamma(const std::string& path, double screenGamma, double fileGam
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   std::vector<png_bytep> rows;
-  bool ok = false;
-  if (setjmp(png_jmpbuf(png)) == 0) {
+  const bool ok = Guarded(png, [&] {
     png_init_io(png, file);
     png_read_info(png, info);
     png_set_gamma(png, screenGamma, fileGamma);
@@ -185,8 +191,7 @@ bool DecodeWithGamma(const std::string& path, double screenGamma, double fileGam
     for (png_uint_32 y = 0; y < height; ++y) rows.push_back(pixels->data() + rowBytes * y);
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);
-    ok = true;
-  }
+  });
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);
   return ok;
@@ -780,13 +785,13 @@ GammaInfo ReadGammaInfo(const std::string& path) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_error_fn(png, nullptr, nullptr, [](png_structp, png_const_charp) {});
-  if (setjmp(png_jmpbuf(png)) == 0) {
+  Guarded(png, [&] {
     png_init_io(png, file);
     png_read_info(png, info);
     int intent = 0;
     result.srgb = png_get_sRGB(png, info, &intent) != 0;
     result.hasGamma = png_get_gAMA(png, info, &result.gamma) != 0;
-  }
+  });
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);
   return result;
