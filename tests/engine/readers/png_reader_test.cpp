@@ -335,28 +335,25 @@ TEST_P(PngTypeTest, InterlacedEqualsNonInterlaced) {
 INSTANTIATE_TEST_SUITE_P(Types, PngTypeTest, ::testing::ValuesIn(kTypeCases),
                          [](const ::testing::TestParamInfo<TypeCase>& info) { return std::string(info.param.name); });
 
+// One row of the four levels 0, 1, 2, 3.
 TEST_F(PngReaderTest, TwoBitGreyLevels) {
-  PngSpec spec;
-  spec.colorType = PNG_COLOR_TYPE_GRAY;
-  spec.bitDepth = 2;
-  spec.width = 4;
-  spec.height = 1;
   const std::string path = PathIn("picture.png");
-  ASSERT_TRUE(WritePng(path, spec));
-  // Rewrite the one row as the levels 0, 1, 2, 3 and check them.
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_byte row[1] = {0x1B};  // 00 01 10 11
-  png_init_io(png, file);
-  png_set_IHDR(png, info, 4, 1, 2, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_row(png, row);
-  png_write_end(png, info);
+  const bool written = Guarded(png, [&] {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, 4, 1, 2, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_row(png, row);
+    png_write_end(png, info);
+  });
   png_destroy_write_struct(&png, &info);
   std::fclose(file);
+  ASSERT_TRUE(written);
   ASSERT_EQ(OpenAndRead(path), 1);
   ASSERT_EQ(bitmap_.BitsPerPixel(), 8);
   ASSERT_EQ(bitmap_.PaletteCount(), 0);
