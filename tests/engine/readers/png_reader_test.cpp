@@ -47,7 +47,7 @@ bool Guarded(png_structp png, Body&& body) {
 // ------------------------------------------------------------------------------------------------
 // Fixtures written with libpng straight.
 
-struct PngSpec {
+struct PngFixture {
   int width = kWidth, height = kHeight;
   int bitDepth = 8;
   int colorType = PNG_COLOR_TYPE_RGB;
@@ -69,28 +69,28 @@ int Channels(int colorType) {
   }
 }
 
-// The sample of channel c of pixel (x, y) as written, at the spec's bit depth.
-int WrittenSample(const PngSpec& spec, int x, int y, int c) {
-  if (spec.colorType == PNG_COLOR_TYPE_PALETTE) return Sample(x, y, 0) % spec.paletteSize;
+// The sample of channel c of pixel (x, y) as written, at the fixture's bit depth.
+int WrittenSample(const PngFixture& fixture, int x, int y, int c) {
+  if (fixture.colorType == PNG_COLOR_TYPE_PALETTE) return Sample(x, y, 0) % fixture.paletteSize;
   const int v = Sample(x, y, c);
-  return spec.bitDepth == 16 ? v * 257 : v >> (8 - spec.bitDepth);
+  return fixture.bitDepth == 16 ? v * 257 : v >> (8 - fixture.bitDepth);
 }
 
-std::vector<uint8_t> PackedRows(const PngSpec& spec) {
-  const int channels = Channels(spec.colorType);
-  const size_t rowBytes = (static_cast<size_t>(spec.width) * channels * spec.bitDepth + 7) / 8;
-  std::vector<uint8_t> data(rowBytes * spec.height, 0);
-  for (int y = 0; y < spec.height; ++y) {
+std::vector<uint8_t> PackedRows(const PngFixture& fixture) {
+  const int channels = Channels(fixture.colorType);
+  const size_t rowBytes = (static_cast<size_t>(fixture.width) * channels * fixture.bitDepth + 7) / 8;
+  std::vector<uint8_t> data(rowBytes * fixture.height, 0);
+  for (int y = 0; y < fixture.height; ++y) {
     uint8_t* row = data.data() + rowBytes * y;
-    for (int x = 0; x < spec.width; ++x) {
+    for (int x = 0; x < fixture.width; ++x) {
       for (int c = 0; c < channels; ++c) {
-        const int v = WrittenSample(spec, x, y, c);
-        const int bit = (x * channels + c) * spec.bitDepth;
-        if (spec.bitDepth == 16) {
+        const int v = WrittenSample(fixture, x, y, c);
+        const int bit = (x * channels + c) * fixture.bitDepth;
+        if (fixture.bitDepth == 16) {
           row[bit / 8] = static_cast<uint8_t>(v >> 8);
           row[bit / 8 + 1] = static_cast<uint8_t>(v);
         } else {
-          row[bit / 8] |= static_cast<uint8_t>(v << (8 - spec.bitDepth - bit % 8));
+          row[bit / 8] |= static_cast<uint8_t>(v << (8 - fixture.bitDepth - bit % 8));
         }
       }
     }
@@ -100,37 +100,37 @@ std::vector<uint8_t> PackedRows(const PngSpec& spec) {
 
 png_color PaletteColour(int i) { return {Sample(i, 0, 0), Sample(i, 1, 1), Sample(i, 2, 2)}; }
 
-bool WritePng(const std::string& path, const PngSpec& spec) {
+bool WritePng(const std::string& path, const PngFixture& fixture) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
-  const std::vector<uint8_t> data = PackedRows(spec);
-  std::vector<png_bytep> rows(static_cast<size_t>(spec.height));
-  const size_t rowBytes = data.size() / spec.height;
-  for (int y = 0; y < spec.height; ++y) rows[y] = const_cast<png_bytep>(data.data()) + rowBytes * y;
+  const std::vector<uint8_t> data = PackedRows(fixture);
+  std::vector<png_bytep> rows(static_cast<size_t>(fixture.height));
+  const size_t rowBytes = data.size() / fixture.height;
+  for (int y = 0; y < fixture.height; ++y) rows[y] = const_cast<png_bytep>(data.data()) + rowBytes * y;
   std::vector<png_color> palette;
-  for (int i = 0; i < spec.paletteSize; ++i) palette.push_back(PaletteColour(i));
+  for (int i = 0; i < fixture.paletteSize; ++i) palette.push_back(PaletteColour(i));
   png_text text = {};
   const bool ok = Guarded(png, [&] {
     png_init_io(png, file);
-    if (spec.storeOnly) {
+    if (fixture.storeOnly) {
       png_set_compression_level(png, 0);
       png_set_compression_buffer_size(png, 1024);
     }
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, fixture.width, fixture.height, fixture.bitDepth, fixture.colorType,
+                 fixture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    if (!spec.trnsAlpha.empty()) {
-      png_set_tRNS(png, info, spec.trnsAlpha.data(), static_cast<int>(spec.trnsAlpha.size()), nullptr);
+    if (!fixture.trnsAlpha.empty()) {
+      png_set_tRNS(png, info, fixture.trnsAlpha.data(), static_cast<int>(fixture.trnsAlpha.size()), nullptr);
     }
-    if (spec.trnsColour) {
+    if (fixture.trnsColour) {
       png_color_16 colour = {0, 1, 2, 3, 1};
       png_set_tRNS(png, info, nullptr, 0, &colour);
     }
-    if (spec.gamma > 0) png_set_gAMA(png, info, spec.gamma);
-    if (spec.text) {
+    if (fixture.gamma > 0) png_set_gAMA(png, info, fixture.gamma);
+    if (fixture.text) {
       text.compression = PNG_TEXT_COMPRESSION_NONE;
       text.key = const_cast<char*>("Comment");
       text.text = const_cast<char*>("made in a test");
@@ -217,9 +217,9 @@ class PngReaderTest : public testsupport::TempDirTest {
     TempDirTest::TearDown();
   }
 
-  std::string Write(const PngSpec& spec, const char* name = "picture.png") {
+  std::string Write(const PngFixture& fixture, const char* name = "picture.png") {
     const std::string path = PathIn(name);
-    EXPECT_TRUE(WritePng(path, spec));
+    EXPECT_TRUE(WritePng(path, fixture));
     return path;
   }
 
@@ -264,23 +264,23 @@ const TypeCase kTypeCases[] = {
     {"Rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8, 0},
 };
 
-PngSpec SpecFor(const TypeCase& c) {
-  PngSpec spec;
-  spec.colorType = c.colorType;
-  spec.bitDepth = c.bitDepth;
-  spec.paletteSize = c.paletteSize;
-  return spec;
+PngFixture FixtureFor(const TypeCase& c) {
+  PngFixture fixture;
+  fixture.colorType = c.colorType;
+  fixture.bitDepth = c.bitDepth;
+  fixture.paletteSize = c.paletteSize;
+  return fixture;
 }
 
-// The bitmap bytes of pixel (x, y) that the picture of spec must give.
-std::vector<uint8_t> ExpectedPixel(const PngSpec& spec, int x, int y) {
-  const int max = (1 << spec.bitDepth) - 1;
-  switch (spec.colorType) {
+// The bitmap bytes of pixel (x, y) that the picture of fixture must give.
+std::vector<uint8_t> ExpectedPixel(const PngFixture& fixture, int x, int y) {
+  const int max = (1 << fixture.bitDepth) - 1;
+  switch (fixture.colorType) {
     case PNG_COLOR_TYPE_GRAY:
     case PNG_COLOR_TYPE_GRAY_ALPHA:  // the alpha is dropped
-      return {static_cast<uint8_t>(WrittenSample(spec, x, y, 0) * 255 / max)};
+      return {static_cast<uint8_t>(WrittenSample(fixture, x, y, 0) * 255 / max)};
     case PNG_COLOR_TYPE_PALETTE:
-      return {static_cast<uint8_t>(WrittenSample(spec, x, y, 0))};
+      return {static_cast<uint8_t>(WrittenSample(fixture, x, y, 0))};
     case PNG_COLOR_TYPE_RGB:
       return {Sample(x, y, 0), Sample(x, y, 1), Sample(x, y, 2)};
     case PNG_COLOR_TYPE_RGB_ALPHA:  // alpha first
@@ -289,21 +289,21 @@ std::vector<uint8_t> ExpectedPixel(const PngSpec& spec, int x, int y) {
   return {};
 }
 
-void ExpectPicture(const Bitmap& bitmap, const PngSpec& spec) {
-  const int depth = spec.colorType == PNG_COLOR_TYPE_RGB ? 24 : spec.colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 32 : 8;
-  ASSERT_EQ(bitmap.Width(), spec.width);
-  ASSERT_EQ(bitmap.Height(), spec.height);
+void ExpectPicture(const Bitmap& bitmap, const PngFixture& fixture) {
+  const int depth = fixture.colorType == PNG_COLOR_TYPE_RGB ? 24 : fixture.colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 32 : 8;
+  ASSERT_EQ(bitmap.Width(), fixture.width);
+  ASSERT_EQ(bitmap.Height(), fixture.height);
   ASSERT_EQ(bitmap.BitsPerPixel(), depth);
-  ASSERT_EQ(bitmap.PaletteCount(), spec.paletteSize);  // exactly the file's entries
-  for (int i = 0; i < spec.paletteSize; ++i) {
+  ASSERT_EQ(bitmap.PaletteCount(), fixture.paletteSize);  // exactly the file's entries
+  for (int i = 0; i < fixture.paletteSize; ++i) {
     const png_color c = PaletteColour(i);
     ASSERT_EQ(bitmap.Palette()[i].red, c.red) << "entry " << i;
     ASSERT_EQ(bitmap.Palette()[i].green, c.green) << "entry " << i;
     ASSERT_EQ(bitmap.Palette()[i].blue, c.blue) << "entry " << i;
   }
-  for (int y = 0; y < spec.height; ++y) {
-    for (int x = 0; x < spec.width; ++x) {
-      const std::vector<uint8_t> expected = ExpectedPixel(spec, x, y);
+  for (int y = 0; y < fixture.height; ++y) {
+    for (int x = 0; x < fixture.width; ++x) {
+      const std::vector<uint8_t> expected = ExpectedPixel(fixture, x, y);
       const uint8_t* p = bitmap.Row(y) + x * expected.size();
       ASSERT_EQ(std::vector<uint8_t>(p, p + expected.size()), expected) << "pixel " << x << "," << y;
     }
@@ -313,22 +313,22 @@ void ExpectPicture(const Bitmap& bitmap, const PngSpec& spec) {
 class PngTypeTest : public PngReaderTest, public ::testing::WithParamInterface<TypeCase> {};
 
 TEST_P(PngTypeTest, BecomesTheBitmapOfItsType) {
-  const PngSpec spec = SpecFor(GetParam());
-  ASSERT_EQ(OpenAndRead(Write(spec)), 1);
-  ExpectPicture(bitmap_, spec);
+  const PngFixture fixture = FixtureFor(GetParam());
+  ASSERT_EQ(OpenAndRead(Write(fixture)), 1);
+  ExpectPicture(bitmap_, fixture);
   EXPECT_EQ(ProgressLog(), ExpectedProgress(kHeight, 1));
 }
 
 // Adam7 gives the same bitmap, with the rows reported once in each of the seven passes.
 TEST_P(PngTypeTest, InterlacedEqualsNonInterlaced) {
-  PngSpec spec = SpecFor(GetParam());
-  ASSERT_EQ(OpenAndRead(Write(spec, "plain.png")), 1);
+  PngFixture fixture = FixtureFor(GetParam());
+  ASSERT_EQ(OpenAndRead(Write(fixture, "plain.png")), 1);
   const std::vector<uint8_t> plain = Pixels();
-  spec.interlaced = true;
+  fixture.interlaced = true;
   ProgressLog().clear();
-  ASSERT_EQ(OpenAndRead(Write(spec, "interlaced.png")), 1);
+  ASSERT_EQ(OpenAndRead(Write(fixture, "interlaced.png")), 1);
   EXPECT_EQ(Pixels(), plain);
-  ExpectPicture(bitmap_, spec);
+  ExpectPicture(bitmap_, fixture);
   EXPECT_EQ(ProgressLog(), ExpectedProgress(kHeight, 7));
 }
 
@@ -371,10 +371,10 @@ void PrintTo(const DeepCase& c, std::ostream* os) { *os << c.name; }
 class PngSixteenBitTest : public PngReaderTest, public ::testing::WithParamInterface<DeepCase> {};
 
 TEST_P(PngSixteenBitTest, IsRefusedByOpen) {
-  PngSpec spec;
-  spec.colorType = GetParam().colorType;
-  spec.bitDepth = 16;
-  EXPECT_EQ(OpenAndRead(Write(spec)), 0);
+  PngFixture fixture;
+  fixture.colorType = GetParam().colorType;
+  fixture.bitDepth = 16;
+  EXPECT_EQ(OpenAndRead(Write(fixture)), 0);
   EXPECT_EQ(bitmap_.Width(), 0);
   EXPECT_TRUE(ProgressLog().empty());
 }
@@ -400,17 +400,17 @@ class PngTransparencyTest : public PngReaderTest, public ::testing::WithParamInt
 
 TEST_P(PngTransparencyTest, ReadsWithoutTheTransparency) {
   const TransparencyCase& c = GetParam();
-  PngSpec spec;
-  spec.colorType = c.colorType;
-  spec.bitDepth = c.bitDepth;
-  spec.paletteSize = c.paletteSize;
-  spec.trnsColour = c.trnsColour;
-  spec.trnsAlpha = c.trnsAlpha;
+  PngFixture fixture;
+  fixture.colorType = c.colorType;
+  fixture.bitDepth = c.bitDepth;
+  fixture.paletteSize = c.paletteSize;
+  fixture.trnsColour = c.trnsColour;
+  fixture.trnsAlpha = c.trnsAlpha;
   for (bool interlaced : {false, true}) {
     SCOPED_TRACE(interlaced ? "interlaced" : "not interlaced");
-    spec.interlaced = interlaced;
-    ASSERT_EQ(OpenAndRead(Write(spec)), 1);
-    ExpectPicture(bitmap_, spec);
+    fixture.interlaced = interlaced;
+    ASSERT_EQ(OpenAndRead(Write(fixture)), 1);
+    ExpectPicture(bitmap_, fixture);
   }
 }
 
@@ -443,10 +443,10 @@ class PngGammaTest : public PngReaderTest, public ::testing::WithParamInterface<
 
 TEST_P(PngGammaTest, CorrectsAsTheFileAsks) {
   const GammaCase& c = GetParam();
-  PngSpec spec;
-  spec.colorType = c.colorType;
-  spec.gamma = c.gamma;
-  const std::string path = Write(spec);
+  PngFixture fixture;
+  fixture.colorType = c.colorType;
+  fixture.gamma = c.gamma;
+  const std::string path = Write(fixture);
   if (c.srgb) {
     // libpng's writer will not put an sRGB chunk beside a gamma that differs from it; a file may.
     std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
@@ -454,10 +454,10 @@ TEST_P(PngGammaTest, CorrectsAsTheFileAsks) {
     ASSERT_TRUE(testsupport::WriteFileBytes(path, bytes));
   }
   ASSERT_EQ(OpenAndRead(path), 1);
-  const int channels = spec.colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+  const int channels = fixture.colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
   ASSERT_EQ(bitmap_.BitsPerPixel(), channels * 8);
   if (!c.corrected) {
-    ExpectPicture(bitmap_, spec);
+    ExpectPicture(bitmap_, fixture);
     return;
   }
   // The same correction by libpng used straight, and by the formula within one level.
@@ -469,7 +469,7 @@ TEST_P(PngGammaTest, CorrectsAsTheFileAsks) {
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
       const size_t at = (static_cast<size_t>(y) * kWidth + x) * channels;
-      const std::vector<uint8_t> raw = ExpectedPixel(spec, x, y);
+      const std::vector<uint8_t> raw = ExpectedPixel(fixture, x, y);
       for (int k = 0; k < channels; ++k) {
         // straight is R, G, B (, A); the bitmap puts alpha first
         const int s = channels == 4 ? (k == 0 ? straight[at + 3] : straight[at + k - 1]) : straight[at + k];
@@ -499,22 +499,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The palette is taken before the gamma correction is set up: its entries are the file's own.
 TEST_F(PngReaderTest, PaletteEntriesAreTheFilesOwnWhateverTheGamma) {
-  PngSpec spec;
-  spec.colorType = PNG_COLOR_TYPE_PALETTE;
-  spec.bitDepth = 4;
-  spec.paletteSize = 16;
-  spec.gamma = 1.0;
-  ASSERT_EQ(OpenAndRead(Write(spec)), 1);
-  ExpectPicture(bitmap_, spec);
+  PngFixture fixture;
+  fixture.colorType = PNG_COLOR_TYPE_PALETTE;
+  fixture.bitDepth = 4;
+  fixture.paletteSize = 16;
+  fixture.gamma = 1.0;
+  ASSERT_EQ(OpenAndRead(Write(fixture)), 1);
+  ExpectPicture(bitmap_, fixture);
 }
 
 // ------------------------------------------------------------------------------------------------
 // Damaged files and files that are not PNG.
 
 TEST_F(PngReaderTest, DataCutShortFailsInRead) {
-  PngSpec spec;
-  spec.storeOnly = true;
-  const std::string path = Write(spec);
+  PngFixture fixture;
+  fixture.storeOnly = true;
+  const std::string path = Write(fixture);
   std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   const size_t idat = ChunkOffset(bytes, "IDAT");
   ASSERT_GT(idat, 0u);
@@ -528,7 +528,7 @@ TEST_F(PngReaderTest, DataCutShortFailsInRead) {
   ASSERT_GE(ProgressLog().size(), 2u);
   EXPECT_EQ(ProgressLog().back(), (ProgressCall{1, 100, kHeight - 1, 0}));
   for (int x = 0; x < kWidth; ++x) {
-    ASSERT_EQ(std::vector<uint8_t>(bitmap_.Row(0) + 3 * x, bitmap_.Row(0) + 3 * x + 3), ExpectedPixel(spec, x, 0));
+    ASSERT_EQ(std::vector<uint8_t>(bitmap_.Row(0) + 3 * x, bitmap_.Row(0) + 3 * x + 3), ExpectedPixel(fixture, x, 0));
   }
 }
 
@@ -580,9 +580,9 @@ class PngCrcTest : public PngReaderTest, public ::testing::WithParamInterface<Cr
 
 // A CRC error in a critical chunk is an error; in an ancillary chunk the chunk is dropped.
 TEST_P(PngCrcTest, DamagedChunk) {
-  PngSpec spec;
-  spec.text = true;
-  const std::string path = Write(spec);
+  PngFixture fixture;
+  fixture.text = true;
+  const std::string path = Write(fixture);
   std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   const size_t at = ChunkOffset(bytes, GetParam().chunk);
   ASSERT_GT(at, 0u);
@@ -591,7 +591,7 @@ TEST_P(PngCrcTest, DamagedChunk) {
   int opened = 0;
   EXPECT_EQ(OpenAndRead(path, &opened), GetParam().read);
   EXPECT_EQ(opened, GetParam().opened);
-  if (GetParam().read == 1) ExpectPicture(bitmap_, spec);
+  if (GetParam().read == 1) ExpectPicture(bitmap_, fixture);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chunks, PngCrcTest,
@@ -626,8 +626,8 @@ TEST_F(PngReaderTest, NotPngFilesAreRefusedSilently) {
 }
 
 TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
-  PngSpec spec;
-  const std::string path = Write(spec);
+  PngFixture fixture;
+  const std::string path = Write(fixture);
   EXPECT_EQ(reader_.Read(), 0);  // not opened
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Close(), 1);
@@ -638,12 +638,12 @@ TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
   const std::string store = bitmap_.StorePath();
   ASSERT_EQ(OpenAndRead(path), 1);
   EXPECT_EQ(bitmap_.StorePath(), store);
-  spec.colorType = PNG_COLOR_TYPE_PALETTE;
-  spec.paletteSize = 7;
-  ASSERT_TRUE(WritePng(path, spec));
+  fixture.colorType = PNG_COLOR_TYPE_PALETTE;
+  fixture.paletteSize = 7;
+  ASSERT_TRUE(WritePng(path, fixture));
   ASSERT_EQ(bitmap_.Create(kWidth, kHeight, 8, 9), 1);  // 8-bit, but another palette size
   ASSERT_EQ(OpenAndRead(path), 1);
-  ExpectPicture(bitmap_, spec);
+  ExpectPicture(bitmap_, fixture);
 
   // Open then Close without reading; the reader takes the next file.
   ASSERT_EQ(reader_.Open(path.c_str(), &bitmap_, nullptr), 1);
@@ -652,7 +652,7 @@ TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
   ASSERT_TRUE(testsupport::WriteFileText(PathIn("note.txt"), "not a picture"));
   EXPECT_EQ(reader_.Open(PathIn("note.txt").c_str(), &bitmap_, nullptr), 0);
   ASSERT_EQ(OpenAndRead(path), 1);
-  ExpectPicture(bitmap_, spec);
+  ExpectPicture(bitmap_, fixture);
 
   bitmap_.Release();
   std::vector<std::string> left = FilesIn(TempDir());
