@@ -4,6 +4,11 @@
 #include "engine/file_functions.h"
 #include "engine/image_reader.h"
 #include "engine/jpeg_codec.h"
+#include "engine/readers/bmp_reader.h"
+#include "engine/readers/pcx_reader.h"
+#include "engine/readers/photo_cd_reader.h"
+#include "engine/readers/png_reader.h"
+#include "engine/readers/tiff_reader.h"
 #include "platform/files.h"
 
 namespace {
@@ -35,21 +40,16 @@ int LoadImage(const char* path, Bitmap* bitmap) {
   // or a terminal would keep the reader waiting for ever, and is no picture either.
   if (!platform::IsRegularFile(path)) return FormatNotRecognised;
 
-  // One reader per format, asked in this fixed order until one takes the file. A slot holds
-  // nullptr while its format has no reader in the engine; it is then passed over.
+  // One reader per format, asked in this fixed order until one takes the file.
   JpegCodec jpeg;
-  ImageReader* const chain[] = {
-      &jpeg,    // JPEG
-      nullptr,  // BMP
-      nullptr,  // TIFF
-      nullptr,  // PNG
-      nullptr,  // PCX
-      nullptr,  // Photo CD, as AtResolution<PhotoCdReader>(kPhotoCdResolution)
-  };
-  static_assert(sizeof(chain) / sizeof(chain[0]) == 6, "six formats, six slots");
+  BmpReader bmp;
+  TiffReader tiff;
+  PngReader png;
+  PcxReader pcx;
+  AtResolution<PhotoCdReader> photoCd(kPhotoCdResolution);
+  ImageReader* const chain[] = {&jpeg, &bmp, &tiff, &png, &pcx, &photoCd};
 
   for (ImageReader* reader : chain) {
-    if (reader == nullptr) continue;
     if (reader->Open(path, bitmap, nullptr) == 1) {
       // The reader that took the file has the last word, even when it cannot decode it.
       const int read = reader->Read();
