@@ -41,7 +41,14 @@ bool ResizeFile(int fd, size_t size) {
   do {
     result = ftruncate(fd, static_cast<off_t>(size));
   } while (result != 0 && errno == EINTR);
-  return result == 0;
+  if (result != 0) return false;
+  // Reserve the blocks now: a sparse file that later finds the disk full kills the process with
+  // SIGBUS on the first write into the mapping, where a refusal here is a clean failure.
+  do {
+    result = posix_fallocate(fd, 0, static_cast<off_t>(size));
+  } while (result == EINTR);
+  // File systems without block reservation keep the sparse file, as before.
+  return result == 0 || result == EOPNOTSUPP || result == EINVAL;
 }
 
 void* MapFile(int fd, size_t size) {
