@@ -13,6 +13,8 @@
 namespace {
 
 constexpr uint32_t kPrepareBytes = 1u << 20;
+// libjpeg's own working storage: only multi-scan pictures of several hundred megapixels need more.
+constexpr long kWorkingMemoryLimit = 1L << 30;
 
 // The manager comes first, so libjpeg's error pointer is also the record's address.
 struct ErrorReturn {
@@ -102,6 +104,9 @@ int JpegCodec::Open(const char* path, Bitmap* bitmap, ProgressCallback callback)
     Close();
     return 0;
   }
+  // A progressive picture has libjpeg keep all its coefficients; a few hundred bytes can declare
+  // gigabytes of them. Above the limit libjpeg fails cleanly and the file is refused.
+  decompressor_.mem->max_memory_to_use = kWorkingMemoryLimit;
   jpeg_start_decompress(&decompressor_);
   const int components = decompressor_.out_color_components;
   if (decompressor_.output_width < 1 || decompressor_.output_height < 1 ||

@@ -228,6 +228,20 @@ TEST_F(JpegCodecTest, ReadThatCannotStoreFailsWithAClosingReport) {
   EXPECT_EQ(codec.Read(), 0);
 }
 
+TEST_F(JpegCodecTest, ProgressiveFileDeclaringGigabytesIsRefused) {
+  // libjpeg would keep every coefficient of 65500 x 65500 x 3 samples: about 25 GB.
+  Settings progressive;
+  progressive.progressive = true;
+  const auto bytes = jpegstraight::WithFrameSize(
+      jpegstraight::Encode(jpegstraight::MakePicture(8, 8, 3, 1), progressive), 65500, 65500);
+  Bitmap bitmap;
+  JpegCodec codec;
+  EXPECT_EQ(codec.Open(Save("huge.jpg", bytes).c_str(), &bitmap, Record), 0);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(bitmap.Width(), 0);
+  EXPECT_TRUE(Spools().empty());
+}
+
 TEST_F(JpegCodecTest, FourRowsReportEachRowThenClose) {
   const auto bytes =
       jpegstraight::Encode(jpegstraight::MakePicture(kWidth, 4, 3, 2), Settings{});
