@@ -28,6 +28,9 @@ std::atomic<bool> ready{false};
 constexpr magick_int64_t kMaxPixels = magick_int64_t{1} << 28;
 constexpr magick_int64_t kMaxSide = magick_int64_t{1} << 18;
 
+// Fewer system calls for the many small reads and writes of the coders.
+constexpr size_t kStreamBuffer = 64 * 1024;
+
 void Silent(const ExceptionType, const char*, const char*) {}
 
 // The library declares its fatal handler as never returning and falls into unrelated code if it
@@ -164,6 +167,11 @@ Decoded DecodeUtf8(const unsigned char* p, size_t n) {
   return {code, length, true};
 }
 
+bool ClearNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 // Opens an existing regular file for reading. O_NONBLOCK keeps a FIFO from stalling the open.
 FILE* OpenSource(const std::string& path, GpStatus* status) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -172,8 +180,7 @@ FILE* OpenSource(const std::string& path, GpStatus* status) {
     return nullptr;
   }
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !ClearNonBlocking(fd)) {
     close(fd);
     *status = Win32Error;
     return nullptr;
@@ -182,7 +189,9 @@ FILE* OpenSource(const std::string& path, GpStatus* status) {
   if (file == nullptr) {
     close(fd);
     *status = OutOfMemory;
+    return nullptr;
   }
+  std::setvbuf(file, nullptr, _IOFBF, kStreamBuffer);
   return file;
 }
 
@@ -197,7 +206,7 @@ FILE* OpenTarget(const std::string& path, bool* created) {
     if (fd < 0) return nullptr;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ftruncate(fd, 0) != 0 ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        !ClearNonBlocking(fd)) {
       close(fd);
       return nullptr;
     }
@@ -206,7 +215,9 @@ FILE* OpenTarget(const std::string& path, bool* created) {
   if (file == nullptr) {
     close(fd);
     if (*created) unlink(path.c_str());
+    return nullptr;
   }
+  std::setvbuf(file, nullptr, _IOFBF, kStreamBuffer);
   return file;
 }
 
@@ -282,7 +293,8 @@ GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image) {
   DestroyImageInfo(info);
   std::fclose(file);
 
-  // Damaged pixel data comes back as a warning beside a partly filled picture; GDI+ refuses it.
+  // Damaged pixel data (a cut-off JPEG, say) comes back as a warning beside a partly filled
+  // picture; such a picture is refused rather than converted with parts missing.
   const ExceptionType severity = exception.severity;
   const bool refused = picture == nullptr || severity >= ErrorException ||
                        severity == CorruptImageWarning;
@@ -313,36 +325,26 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
   if (!ready) return GdiplusNotInitialized;
   if (encoderParameters != nullptr) return NotImplemented;
   const Codec codec = EncoderCodec(*encoder);
-  if (codec == Codec::None) return FileNotFound;
+  if (codec == Codec::None) return UnknownImageFormat;  // no encoder of that class
   std::string path;
   if (!PathFromUtf16(filename, &path)) return InvalidParameter;
 
-  ExceptionInfo exception;
-  GetExceptionInfo(&exception);
-  // Encoders may change what they are given (GIF quantizes); the clone shares the pixels until
-  // then, so the loaded picture stays as it was for the next save.
-  Image* copy = CloneImage(image->picture, 0, 0, MagickTrue, &exception);
-  DestroyExceptionInfo(&exception);
-  if (copy == nullptr) return OutOfMemory;
-
   bool created = false;
   FILE* file = OpenTarget(path, &created);
-  if (file == nullptr) {
-    DestroyImage(copy);
-    return Win32Error;
-  }
+  if (file == nullptr) return Win32Error;
   ImageInfo* info = StreamInfo(codec, file);
   bool written = false;
   if (info != nullptr) {
-    // The source's compression must not carry over (a JPEG source would give a JPEG-in-TIFF);
-    // GDI+ writes TIFF with LZW and everything else with its format's plain default.
-    copy->compression = UndefinedCompression;
+    // The encoder works on the loaded picture itself: a copy would cost as much as the encoding
+    // of a large picture. The source's compression must not carry over (a JPEG source would give
+    // a JPEG-in-TIFF); GDI+ writes TIFF with LZW and everything else with its plain default.
+    Image* picture = image->picture;
+    picture->compression = UndefinedCompression;
     info->compression = codec == Codec::Tiff ? LZWCompression : UndefinedCompression;
-    std::snprintf(copy->filename, sizeof copy->filename, "%s", info->filename);
-    written = WriteImage(info, copy) == MagickPass && copy->exception.severity < ErrorException;
+    std::snprintf(picture->filename, sizeof picture->filename, "%s", info->filename);
+    written = WriteImage(info, picture) == MagickPass && picture->exception.severity < ErrorException;
     DestroyImageInfo(info);
   }
-  DestroyImage(copy);
   written = std::fflush(file) == 0 && std::ferror(file) == 0 && written;
   written = std::fclose(file) == 0 && written;
   if (written) return Ok;

@@ -44,7 +44,8 @@ GpStatus GdiplusStartup(uintptr_t* token, const GdiplusStartupInput* input, void
 GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image);
 // Writes the picture in the format of the encoder CLSID (BMP, JPEG, GIF, TIFF or PNG), whatever
 // the name's extension, with the encoder's defaults; encoder parameters are not supported. A
-// target that did not exist before is removed again when the save fails.
+// target that did not exist before is removed again when the save fails. The encoder works on
+// the picture itself: after a GIF save it holds at most 256 colours.
 GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* encoder,
                              const void* encoderParameters);
 GpStatus GdipDisposeImage(GpImage* image);
