@@ -1,0 +1,3 @@
+#include "single/encoder_type.h"
+
+int EncoderType = 0;
