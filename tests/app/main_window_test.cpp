@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -145,6 +146,20 @@ TEST(MainWindow, IsAFixedCentredWindowWithMinimizeAndCloseOnly) {
   EXPECT_EQ(window->图片框1->pixmap().size(), QSize(123, 46));
   EXPECT_TRUE(window->图片框1->hasScaledContents());
   EXPECT_EQ(window->超文本浏览框1->url(), QUrl(QString::fromStdString(Site + "/ad/qduser.htm")));
+}
+
+TEST(MainWindow, EscapeAndEnterLeaveItOpen) {
+  auto window = MakeWindow();
+  window->show();
+  window->编辑框1->setFocus();
+  for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_F1}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(window->编辑框1, &press);
+    QApplication::sendEvent(window->编辑框1, &release);
+  }
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST(MainWindow, StartButtonsUseTheirOwnFontAndTheRestTheDefault) {
