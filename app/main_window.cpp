@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -162,6 +163,11 @@ MainWindow::MainWindow(const std::string& siteAddress)
   超级列表框1->setSelectionBehavior(QAbstractItemView::SelectItems);
   超级列表框1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   超级列表框1->setWordWrap(false);
+  // The selection is hidden while the list has no focus.
+  QPalette listPalette = 超级列表框1->palette();
+  listPalette.setColor(QPalette::Inactive, QPalette::Highlight, listPalette.color(QPalette::Base));
+  listPalette.setColor(QPalette::Inactive, QPalette::HighlightedText, listPalette.color(QPalette::Text));
+  超级列表框1->setPalette(listPalette);
   // A click anywhere in a row selects its first cell only.
   QTableWidget* list = 超级列表框1;
   QObject::connect(list, &QTableWidget::cellPressed, list, [list](int row, int column) {

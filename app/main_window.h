@@ -37,7 +37,8 @@ class CommonDialog : public QObject {
 class MainWindow : public QWidget {
  public:
   // Creates the window hidden, with every control; the web view starts loading the banner of
-  // the site at siteAddress (no final "/").
+  // the site at siteAddress (no final "/"). The window deletes itself when closed: a test that
+  // closes it holds it in a QPointer, not in a unique_ptr.
   explicit MainWindow(const std::string& siteAddress);
 
   QLabel* 图片框1;

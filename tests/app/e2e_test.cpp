@@ -146,6 +146,20 @@ TEST_F(EndToEnd, SkinLibraryThatCanBeNeitherWrittenNorFoundEndsWith255) {
   EXPECT_EQ(ReadFileBytes(bin + "/cc.she"), ReadFileBytes(ZEPHLORA_TEST_SKIN_FILE));
 }
 
+TEST_F(EndToEnd, WithoutTheSiteItTellsTheUserAndEndsWithZeroBeforeShowingItsWindow) {
+  site_.reset();
+  const std::string bin = PlaceProgram("bin");
+  const pid_t pid = Run(bin + "/zephlora", "withdrawn.log");
+  const unsigned long offer = apptest::FindWindow("软件更新提示:", 30s);
+  ASSERT_NE(offer, 0u) << Log("withdrawn.log");
+  ASSERT_TRUE(apptest::CloseWindow(offer));  // a Yes/No box closed this way answers No
+  const unsigned long notice = apptest::FindWindow("提示:", 30s, offer);
+  ASSERT_NE(notice, 0u) << Log("withdrawn.log");
+  EXPECT_EQ(apptest::FindWindow(Title, 0ms), 0u);
+  ASSERT_TRUE(apptest::CloseWindow(notice));
+  EXPECT_EQ(apptest::WaitForExit(pid, 30s), 0) << Log("withdrawn.log");
+}
+
 TEST_F(EndToEnd, ReadOnlyFolderThatHoldsBothFilesStartsNormally) {
   if (!privateMounts) GTEST_SKIP() << "no private mount namespace for a read-only folder";
   const std::string bin = PlaceProgram("bin");
