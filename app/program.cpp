@@ -88,6 +88,7 @@ void RunProgram(const char* programName) {
   int argc = 1;
   char* argv[] = {const_cast<char*>(programName), nullptr};
   QApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("zephlora"));  // ties the window to its icon
   platform::QuietToolkitMessages();
   ProgramDirectory = platform::FolderOfPath(platform::ProgramFilePath());
   platform::DesktopServices services;
