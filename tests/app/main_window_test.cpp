@@ -33,7 +33,7 @@ std::unique_ptr<app::MainWindow> MakeWindow() {
   return std::make_unique<app::MainWindow>(Site);
 }
 
-struct ControlSpec {
+struct ControlLayout {
   const char* name;
   const char* kind;    // Qt class
   const char* parent;  // objectName of the parent
@@ -41,7 +41,7 @@ struct ControlSpec {
   std::vector<const char*> texts;  // text, caption, title, items or column titles
 };
 
-const std::vector<ControlSpec> Controls = {
+const std::vector<ControlLayout> Controls = {
     {"图片框1", "QLabel", "窗口", {0, 8, 104, 56}, {}},
     {"超文本浏览框1", "QWebEngineView", "画板1", {-8, -16, 512, 80}, {}},
     {"画板1", "QWidget", "窗口", {104, 8, 472, 60}, {}},
@@ -89,24 +89,24 @@ TEST(MainWindow, HoldsItsControlsByNameKindParentPlaceAndTexts) {
   auto window = MakeWindow();
   EXPECT_EQ(window->objectName(), Q("窗口"));
   int widgets = 0;
-  for (const ControlSpec& spec : Controls) {
-    SCOPED_TRACE(spec.name);
-    auto* control = window->findChild<QWidget*>(Q(spec.name));
+  for (const ControlLayout& layout : Controls) {
+    SCOPED_TRACE(layout.name);
+    auto* control = window->findChild<QWidget*>(Q(layout.name));
     ASSERT_NE(control, nullptr);
     ++widgets;
-    EXPECT_EQ(QString(control->metaObject()->className()), Q(spec.kind));
+    EXPECT_EQ(QString(control->metaObject()->className()), Q(layout.kind));
     ASSERT_NE(control->parentWidget(), nullptr);
-    EXPECT_EQ(control->parentWidget()->objectName(), Q(spec.parent));
-    EXPECT_EQ(control->geometry(), spec.place);
+    EXPECT_EQ(control->parentWidget()->objectName(), Q(layout.parent));
+    EXPECT_EQ(control->geometry(), layout.place);
     EXPECT_TRUE(control->isVisibleTo(window.get()));
     EXPECT_TRUE(control->isEnabled());
-    if (!spec.texts.empty()) {
+    if (!layout.texts.empty()) {
       std::vector<QString> expected;
-      for (const char* text : spec.texts) expected.push_back(Q(text));
+      for (const char* text : layout.texts) expected.push_back(Q(text));
       EXPECT_EQ(TextsOf(control), expected);
     }
     const bool tabStop = (control->focusPolicy() & Qt::TabFocus) != 0;
-    const QString kind = Q(spec.kind);
+    const QString kind = Q(layout.kind);
     const bool shouldStop = kind == "QLineEdit" || kind == "QPushButton" || kind == "QComboBox" ||
                             kind == "QTableWidget" || kind == "QWebEngineView";
     EXPECT_EQ(tabStop, shouldStop);
