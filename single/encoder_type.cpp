@@ -1,3 +1,7 @@
 #include "single/encoder_type.h"
 
-int EncoderType = 0;
+namespace single {
+
+int32_t EncoderType = 0;
+
+}  // namespace single

@@ -89,7 +89,7 @@ TEST(ToUtf16BytesTest, ConvertsAndTerminates) {
   EXPECT_EQ(ToUtf16Bytes(std::string("a\0b", 3)), (std::vector<uint8_t>{'a', 0, 0, 0}));
 }
 
-TEST(EncoderTypeTest, StartsAtZero) { EXPECT_EQ(EncoderType, 0); }
+TEST(EncoderTypeTest, StartsAtZero) { EXPECT_EQ(single::EncoderType, 0); }
 
 // --- Conversions ----------------------------------------------------------------------------------
 
