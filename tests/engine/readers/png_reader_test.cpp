@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "engine/bitmap.h"
-#include "engine/readers/reader_test_util.h"
+#include "engine/readers/reader_test_support.h"
 #include "support/test_support.h"
 
 namespace {
 
 using readertest::ExpectedProgress;
-using readertest::FilesIn;
-using readertest::ProgressCall;
-using readertest::ProgressLog;
+using readertest::FolderEntries;
+using readertest::ProgressReport;
+using readertest::Reports;
 using readertest::RecordProgress;
 using readertest::StderrCapture;
 
@@ -210,7 +210,7 @@ class PngReaderTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    ProgressLog().clear();
+    Reports().clear();
   }
   void TearDown() override {
     bitmap_.Release();
@@ -226,13 +226,13 @@ class PngReaderTest : public testsupport::TempDirTest {
   // Opens and reads, and checks that nothing was printed and that no file but the bitmap's own
   // store was added to the temporary folder.
   int OpenAndRead(const std::string& path, int* opened = nullptr) {
-    const std::vector<std::string> before = FilesIn(TempDir());
+    const std::vector<std::string> before = FolderEntries(TempDir());
     StderrCapture capture;
     int result = reader_.Open(path.c_str(), &bitmap_, RecordProgress);
     if (opened != nullptr) *opened = result;
     if (result == 1) result = reader_.Read();
     EXPECT_EQ(capture.Text(), "");
-    for (const std::string& name : FilesIn(TempDir())) {
+    for (const std::string& name : FolderEntries(TempDir())) {
       if (std::find(before.begin(), before.end(), name) != before.end()) continue;
       const bool store = bitmap_.StorePath() != nullptr && bitmap_.StorePath() == TempDir() + "/" + name;
       EXPECT_TRUE(store) << name << " left in the temporary folder";
@@ -316,7 +316,7 @@ TEST_P(PngTypeTest, BecomesTheBitmapOfItsType) {
   const PngFixture fixture = FixtureFor(GetParam());
   ASSERT_EQ(OpenAndRead(Write(fixture)), 1);
   ExpectPicture(bitmap_, fixture);
-  EXPECT_EQ(ProgressLog(), ExpectedProgress(kHeight, 1));
+  EXPECT_EQ(Reports(), ExpectedProgress(kHeight, 1));
 }
 
 // Adam7 gives the same bitmap, with the rows reported once in each of the seven passes.
@@ -325,11 +325,11 @@ TEST_P(PngTypeTest, InterlacedEqualsNonInterlaced) {
   ASSERT_EQ(OpenAndRead(Write(fixture, "plain.png")), 1);
   const std::vector<uint8_t> plain = Pixels();
   fixture.interlaced = true;
-  ProgressLog().clear();
+  Reports().clear();
   ASSERT_EQ(OpenAndRead(Write(fixture, "interlaced.png")), 1);
   EXPECT_EQ(Pixels(), plain);
   ExpectPicture(bitmap_, fixture);
-  EXPECT_EQ(ProgressLog(), ExpectedProgress(kHeight, 7));
+  EXPECT_EQ(Reports(), ExpectedProgress(kHeight, 7));
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, PngTypeTest, ::testing::ValuesIn(kTypeCases),
@@ -376,7 +376,7 @@ TEST_P(PngSixteenBitTest, IsRefusedByOpen) {
   fixture.bitDepth = 16;
   EXPECT_EQ(OpenAndRead(Write(fixture)), 0);
   EXPECT_EQ(bitmap_.Width(), 0);
-  EXPECT_TRUE(ProgressLog().empty());
+  EXPECT_TRUE(Reports().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(ColourTypes, PngSixteenBitTest,
@@ -525,8 +525,8 @@ TEST_F(PngReaderTest, DataCutShortFailsInRead) {
   EXPECT_EQ(OpenAndRead(path, &opened), 0);
   EXPECT_EQ(opened, 1);
   // The rows before the cut were decoded and reported; the read ends with the last row's report.
-  ASSERT_GE(ProgressLog().size(), 2u);
-  EXPECT_EQ(ProgressLog().back(), (ProgressCall{1, 100, kHeight - 1, 0}));
+  ASSERT_GE(Reports().size(), 2u);
+  EXPECT_EQ(Reports().back(), (ProgressReport{1, 100, kHeight - 1, 0}));
   for (int x = 0; x < kWidth; ++x) {
     ASSERT_EQ(std::vector<uint8_t>(bitmap_.Row(0) + 3 * x, bitmap_.Row(0) + 3 * x + 3), ExpectedPixel(fixture, x, 0));
   }
@@ -622,7 +622,7 @@ TEST_F(PngReaderTest, NotPngFilesAreRefusedSilently) {
   EXPECT_EQ(OpenAndRead(PathIn("missing.png")), 0);
   EXPECT_EQ(OpenAndRead(TempDir()), 0);
   EXPECT_EQ(OpenAndRead(""), 0);
-  EXPECT_TRUE(ProgressLog().empty());
+  EXPECT_TRUE(Reports().empty());
 }
 
 TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
@@ -655,7 +655,7 @@ TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
   ExpectPicture(bitmap_, fixture);
 
   bitmap_.Release();
-  std::vector<std::string> left = FilesIn(TempDir());
+  std::vector<std::string> left = FolderEntries(TempDir());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "picture.png"}));
 }
@@ -716,7 +716,7 @@ Outcome ExpectedOutcome(const std::string& file) {
 // The names in the corpus folder, or one placeholder that skips when there is no corpus.
 std::vector<std::string> PngCorpusFiles() {
   std::vector<std::string> names;
-  if (!testsupport::CorpusDir().empty()) names = FilesIn(testsupport::CorpusDir() + "/png");
+  if (!testsupport::CorpusDir().empty()) names = FolderEntries(testsupport::CorpusDir() + "/png");
   std::sort(names.begin(), names.end());
   if (names.empty()) names.push_back("no_corpus");
   return names;
@@ -805,13 +805,13 @@ TEST_P(PngCorpusTest, OutcomeAndPixelsAsExpected) {
     case Refused:
       EXPECT_EQ(opened, 0);
       EXPECT_EQ(bitmap_.Width(), 0);
-      EXPECT_TRUE(ProgressLog().empty());
+      EXPECT_TRUE(Reports().empty());
       return;
     case ReadFails:
       EXPECT_EQ(opened, 1);
       EXPECT_EQ(read, 0);
-      ASSERT_FALSE(ProgressLog().empty());
-      EXPECT_EQ(ProgressLog().back().percent, 100);
+      ASSERT_FALSE(Reports().empty());
+      EXPECT_EQ(Reports().back().percent, 100);
       return;
     case Decodes:
       break;
@@ -856,7 +856,7 @@ TEST_P(PngCorpusTest, OutcomeAndPixelsAsExpected) {
       }
     }
   }
-  EXPECT_EQ(ProgressLog().back(), (ProgressCall{1, 100, height - 1, 0}));
+  EXPECT_EQ(Reports().back(), (ProgressReport{1, 100, height - 1, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, PngCorpusTest, ::testing::ValuesIn(PngCorpusFiles()),

@@ -1,10 +1,14 @@
 #pragma once
-// Helpers shared by the reader tests: progress recording, little-endian header building and a
-// fixture that fails a test which leaves anything in the temporary folder.
+// Helpers shared by the reader tests: progress recording, stderr capture, little-endian header
+// building and a fixture that fails a test which leaves anything in the temporary folder.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +41,58 @@ inline std::vector<ProgressReport> ExpectedReports(const std::vector<int>& rows,
   out.push_back({1, 100, height - 1, 0});
   return out;
 }
+
+// What a reader reports for a picture read in the given number of passes: each row once per
+// pass, then the closing report.
+inline std::vector<ProgressReport> ExpectedProgress(int height, int passes) {
+  std::vector<int> rows;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (int row = 0; row < height; ++row) rows.push_back(row);
+  }
+  return ExpectedReports(rows, height);
+}
+
+// Everything written to file descriptor 2 between construction and Text(), whoever writes it
+// (the C library, libpng, libtiff).
+class StderrCapture {
+ public:
+  StderrCapture() {
+    std::fflush(stderr);
+    char name[] = "/tmp/zephlora-stderr-XXXXXX";
+    file_ = mkstemp(name);
+    if (file_ < 0) return;
+    unlink(name);
+    saved_ = dup(2);
+    dup2(file_, 2);
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+  ~StderrCapture() { Restore(); }
+
+  // Stops capturing and gives what was written.
+  std::string Text() {
+    Restore();
+    std::string text;
+    if (file_ < 0) return "(stderr could not be captured)";
+    lseek(file_, 0, SEEK_SET);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(file_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    return text;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+
+  int file_ = -1;
+  int saved_ = -1;
+};
 
 inline void Put16(std::vector<uint8_t>* b, size_t at, uint32_t v) {
   (*b)[at] = static_cast<uint8_t>(v);

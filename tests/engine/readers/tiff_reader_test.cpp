@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "engine/bitmap.h"
-#include "engine/readers/reader_test_util.h"
+#include "engine/readers/reader_test_support.h"
 #include "support/test_support.h"
 
 namespace {
 
 using readertest::ExpectedProgress;
-using readertest::FilesIn;
-using readertest::ProgressLog;
+using readertest::FolderEntries;
+using readertest::Reports;
 using readertest::RecordProgress;
 using readertest::StderrCapture;
 
@@ -135,7 +135,7 @@ class TiffReaderTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    ProgressLog().clear();
+    Reports().clear();
   }
   void TearDown() override {
     bitmap_.Release();
@@ -151,13 +151,13 @@ class TiffReaderTest : public testsupport::TempDirTest {
   // Opens and reads, and checks that nothing was printed and that no file but the bitmap's own
   // store was added to the temporary folder.
   int OpenAndRead(const std::string& path, int* opened = nullptr) {
-    std::vector<std::string> before = FilesIn(TempDir());
+    std::vector<std::string> before = FolderEntries(TempDir());
     StderrCapture capture;
     int result = reader_.Open(path.c_str(), &bitmap_, RecordProgress);
     if (opened != nullptr) *opened = result;
     if (result == 1) result = reader_.Read();
     EXPECT_EQ(capture.Text(), "");
-    for (const std::string& name : FilesIn(TempDir())) {
+    for (const std::string& name : FolderEntries(TempDir())) {
       if (std::find(before.begin(), before.end(), name) != before.end()) continue;
       const bool store = bitmap_.StorePath() != nullptr && bitmap_.StorePath() == TempDir() + "/" + name;
       EXPECT_TRUE(store) << name << " left in the temporary folder";
@@ -315,7 +315,7 @@ TEST_F(TiffReaderTest, OnlyTheFirstPageIsRead) {
 
 TEST_F(TiffReaderTest, ReportsEveryRowThenTheLastOnceMore) {
   ASSERT_EQ(OpenAndRead(Write({MakePage(Rgb8)})), 1);
-  EXPECT_EQ(ProgressLog(), ExpectedProgress(kHeight, 1));
+  EXPECT_EQ(Reports(), ExpectedProgress(kHeight, 1));
 }
 
 TEST_F(TiffReaderTest, LifecycleAndTemporaryFiles) {
@@ -345,7 +345,7 @@ TEST_F(TiffReaderTest, LifecycleAndTemporaryFiles) {
   EXPECT_EQ(reader_.Read(), 0);  // Read closed the reader
 
   bitmap_.Release();
-  std::vector<std::string> left = FilesIn(TempDir());
+  std::vector<std::string> left = FolderEntries(TempDir());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "picture.tif"}));
 }
@@ -370,7 +370,7 @@ TEST_P(TiffHeaderTest, OpenDecidesOnTheSizeTags) {
   EXPECT_EQ(capture.Text(), "");
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(bitmap_.Width(), 0);  // Open never touches the bitmap
-  EXPECT_EQ(FilesIn(TempDir()).size(), 1u);
+  EXPECT_EQ(FolderEntries(TempDir()).size(), 1u);
 }
 
 std::vector<Entry> Without(std::vector<Entry> entries, uint16_t tag) {
@@ -460,7 +460,7 @@ TEST_F(TiffReaderTest, StripBeyondTheEndFailsInReadWhenNothingDecodes) {
   EXPECT_EQ(OpenAndRead(path, &opened), 0);
   EXPECT_EQ(opened, 1);
   // A failed read still ends with the report of the last row.
-  EXPECT_EQ(ProgressLog(), (std::vector<readertest::ProgressCall>{{1, 100, 38, 0}}));
+  EXPECT_EQ(Reports(), (std::vector<readertest::ProgressReport>{{1, 100, 38, 0}}));
 }
 
 // libtiff is asked not to stop at the first damaged strip: what decodes is kept.
@@ -499,7 +499,7 @@ TEST_F(TiffReaderTest, NotTiffFilesAreRefusedSilently) {
   }
   EXPECT_EQ(OpenAndRead(PathIn("missing.tif")), 0);
   EXPECT_EQ(OpenAndRead(TempDir()), 0);
-  EXPECT_TRUE(ProgressLog().empty());
+  EXPECT_TRUE(Reports().empty());
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -616,13 +616,13 @@ TEST_P(TiffCorpusTest, OutcomeAndPixelsAsExpected) {
     case Refused:
       EXPECT_EQ(opened, 0);
       EXPECT_EQ(bitmap_.Width(), 0);
-      EXPECT_TRUE(ProgressLog().empty());
+      EXPECT_TRUE(Reports().empty());
       return;
     case ReadFails:
       EXPECT_EQ(opened, 1);
       EXPECT_EQ(read, 0);
-      ASSERT_FALSE(ProgressLog().empty());
-      EXPECT_EQ(ProgressLog().back().percent, 100);
+      ASSERT_FALSE(Reports().empty());
+      EXPECT_EQ(Reports().back().percent, 100);
       return;
     case Decodes:
       break;
@@ -636,7 +636,7 @@ TEST_P(TiffCorpusTest, OutcomeAndPixelsAsExpected) {
   ASSERT_EQ(bitmap_.BitsPerPixel(), 24);
   ASSERT_EQ(bitmap_.DataSize(), expected.size());
   EXPECT_EQ(std::memcmp(bitmap_.Bits(), expected.data(), expected.size()), 0);
-  EXPECT_EQ(ProgressLog(), ExpectedProgress(static_cast<int>(height), 1));
+  EXPECT_EQ(Reports(), ExpectedProgress(static_cast<int>(height), 1));
 }
 
 std::string CaseName(const char* file) {
@@ -655,7 +655,7 @@ TEST(TiffCorpusTableTest, ListsEveryCorpusFile) {
   SKIP_WITHOUT_CORPUS();
   std::vector<std::string> listed;
   for (const CorpusCase& c : kTiffCorpus) listed.push_back(c.file);
-  std::vector<std::string> present = FilesIn(testsupport::CorpusDir() + "/tiff");
+  std::vector<std::string> present = FolderEntries(testsupport::CorpusDir() + "/tiff");
   std::sort(listed.begin(), listed.end());
   std::sort(present.begin(), present.end());
   EXPECT_EQ(present, listed);
