@@ -35,7 +35,9 @@ void Silent(const ExceptionType, const char*, const char*) {}
 
 // The library declares its fatal handler as never returning and falls into unrelated code if it
 // did; it only calls it when a tiny internal allocation or a mutex fails, where no recovery exists.
-[[noreturn]] void SilentFatal(const ExceptionType, const char*, const char*) { std::abort(); }
+__attribute__((noreturn)) void SilentFatal(const ExceptionType, const char*, const char*) {
+  std::abort();
+}
 
 enum class Codec { None, Bmp, Gif, Jpeg, Png, Tiff, Ico };
 
