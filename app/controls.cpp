@@ -16,6 +16,30 @@ std::string S(const QString& text) {
   return text.toUtf8().toStdString();
 }
 
+// File names on Linux may hold any bytes, which a shown text cannot always carry (invalid UTF-8
+// shows as U+FFFD). Such a cell keeps its exact bytes beside the shown text.
+constexpr int ListBytesRole = ListStateImageRole + 1;
+
+void SetItemText(QTableWidgetItem* item, const std::string& text) {
+  const QString shown = Q(text);
+  item->setText(shown);
+  if (S(shown) != text) {
+    item->setData(ListBytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  } else {
+    item->setData(ListBytesRole, QVariant());
+  }
+}
+
+std::string ItemText(const QTableWidgetItem* item) {
+  const QVariant bytes = item->data(ListBytesRole);
+  if (bytes.isValid()) {
+    const QByteArray exact = bytes.toByteArray();
+    // Only while the shown text is still the one those bytes were set with.
+    if (Q(exact.toStdString()) == item->text()) return exact.toStdString();
+  }
+  return S(item->text());
+}
+
 bool InTable(const QTableWidget* list, int row, int column) {
   return list != nullptr && row >= 0 && row < list->rowCount() && column >= 0 &&
          column < list->columnCount();
@@ -50,23 +74,26 @@ int ListAppendRow(QTableWidget* list, const std::string& title) {
   if (list == nullptr) return -1;
   const int row = list->rowCount();
   list->insertRow(row);
-  list->setItem(row, 0, new QTableWidgetItem(Q(title)));
+  auto* item = new QTableWidgetItem;
+  SetItemText(item, title);
+  list->setItem(row, 0, item);
   return row;
 }
 
 void ListSetCellText(QTableWidget* list, int row, int column, const std::string& text) {
   if (!InTable(list, row, column)) return;
-  if (QTableWidgetItem* item = list->item(row, column)) {
-    item->setText(Q(text));
-  } else {
-    list->setItem(row, column, new QTableWidgetItem(Q(text)));
+  QTableWidgetItem* item = list->item(row, column);
+  if (item == nullptr) {
+    item = new QTableWidgetItem;
+    list->setItem(row, column, item);
   }
+  SetItemText(item, text);
 }
 
 std::string ListCellText(const QTableWidget* list, int row, int column) {
   if (!InTable(list, row, column)) return std::string();
   const QTableWidgetItem* item = list->item(row, column);
-  return item != nullptr ? S(item->text()) : std::string();
+  return item != nullptr ? ItemText(item) : std::string();
 }
 
 void ListSetStateImage(QTableWidget* list, int row, int index) {

@@ -17,7 +17,8 @@ void SetEditText(QLineEdit* edit, const std::string& text);
 int ComboSelectedIndex(const QComboBox* combo);
 std::string ComboItemText(const QComboBox* combo, int index);
 
-// The list view. A row's title is the text of column 0. Cells outside the table read "".
+// The list view. A row's title is the text of column 0. Cells outside the table read "". A cell
+// reads back the exact bytes it was given, even those that are not UTF-8 (file names may be).
 // The state-image index is kept as item data of column 0 (ListStateImageRole); a row appended
 // without one reads -1, as does a row outside the table.
 constexpr int ListStateImageRole = 0x0100 + 1;  // Qt::UserRole + 1

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -70,7 +71,58 @@ Display* OpenDisplay() {
   return nullptr;
 }
 
+// Single-quoted for the shell.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// Runs xdotool with arguments; a hung call is ended rather than waited for.
+bool Xdotool(const std::string& arguments) {
+  return std::system(("timeout 20 xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool Focus(unsigned long window) {
+  // Without a window manager the focus is set directly; give the toolkit a moment to see it.
+  const bool focused = Xdotool("windowfocus " + std::to_string(window));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return focused;
+}
+
 }  // namespace
+
+bool HaveXdotool() {
+  return std::system("xdotool version >/dev/null 2>&1") == 0;
+}
+
+bool ClickAt(unsigned long window, int x, int y) {
+  return Xdotool("mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " +
+                 std::to_string(y) + " click 1");
+}
+
+bool TypeInto(unsigned long window, const std::string& text) {
+  return Focus(window) && Xdotool("type --delay 20 -- " + Quoted(text));
+}
+
+bool PressKey(unsigned long window, const std::string& key) {
+  return Focus(window) && Xdotool("key " + Quoted(key));
+}
+
+bool WaitUntilGone(const std::string& title, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (FindWindow(title, std::chrono::milliseconds(0)) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return true;
+}
 
 void Isolate(bool* privateNetwork, bool* privateMounts) {
   *privateNetwork = unshare(CLONE_NEWNET) == 0 && BringLoopbackUp();

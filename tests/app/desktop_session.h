@@ -29,6 +29,20 @@ unsigned long FindWindow(const std::string& title, std::chrono::milliseconds tim
 // Asks the window to close as a window manager's close button does (WM_DELETE_WINDOW).
 bool CloseWindow(unsigned long window);
 
+// True when xdotool can be run.
+bool HaveXdotool();
+
+// A left click at x, y inside the window, through the X test extension as a real mouse gives it.
+bool ClickAt(unsigned long window, int x, int y);
+
+// Gives the window the keyboard focus, then types text (ASCII) or presses key ("Return")
+// through the X test extension.
+bool TypeInto(unsigned long window, const std::string& text);
+bool PressKey(unsigned long window, const std::string& key);
+
+// Waits until no visible window named title is left; false at the time-out.
+bool WaitUntilGone(const std::string& title, std::chrono::milliseconds timeout);
+
 // Watches the display for a window being mapped; make it before starting the program.
 class MapWatcher {
  public:

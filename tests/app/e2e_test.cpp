@@ -18,6 +18,7 @@
 
 #include "desktop_session.h"
 #include "support/loopback_http_server.h"
+#include "support/pictures.h"
 #include "support/test_support.h"
 
 namespace {
@@ -187,6 +188,69 @@ TEST_F(EndToEnd, InstalledProgramFindsItsLibraryThroughTheSystemSearch) {
   ASSERT_EQ(mkdir((prefix + "/bin/SkinH_EL.dll").c_str(), 0755), 0);
   const pid_t pid = Run(prefix + "/bin/zephlora", "installed.log");
   ExpectNormalRun(pid, "installed.log");
+}
+
+// Answers the folder picker titled title as a user would: the folder's path typed into its name
+// box, then Return.
+bool AnswerFolderPicker(const std::string& title, const std::string& folder) {
+  const unsigned long picker = apptest::FindWindow(title, 30s);
+  if (picker == 0 || !apptest::PressKey(picker, "ctrl+a") || !apptest::TypeInto(picker, folder)) {
+    return false;
+  }
+  // The completion list may take the first Return; press again while the picker stays open.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (!apptest::PressKey(picker, "Return")) return false;
+    if (apptest::WaitUntilGone(title, 3s)) return true;
+  }
+  return false;
+}
+
+TEST_F(EndToEnd, BatchPanelConvertsTheChosenFolderIntoTheTargetFolder) {
+  if (!apptest::HaveXdotool()) GTEST_SKIP() << "xdotool is missing";
+  const std::string source = PathIn("pictures");
+  const std::string target = PathIn("converted");
+  ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((source + "/sub").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+  const struct {
+    const char* name;
+    const char* format;
+    int width, height;
+  } pictures[] = {{"a.bmp", "BMP", 35, 39}, {"b.jpg", "JPEG", 41, 35},
+                  {"sub/c.bmp", "BMP", 64, 48}, {"d.png", "PNG", 20, 20}};
+  for (const auto& p : pictures) {
+    ASSERT_TRUE(testpictures::WritePicture(testpictures::Gradient(p.width, p.height), p.format,
+                                           source + "/" + p.name));
+  }
+
+  const pid_t pid = Run(PlaceProgram("bin") + "/zephlora", "batch.log");
+  const unsigned long window = apptest::FindWindow(Title, 30s);
+  ASSERT_NE(window, 0u) << Log("batch.log");
+  // Centres of 按钮1, 按钮2 and 按钮3 in the window's client area.
+  ASSERT_TRUE(apptest::ClickAt(window, 516, 244));
+  ASSERT_TRUE(AnswerFolderPicker("选择原图片文件夹", source)) << Log("batch.log");
+  ASSERT_TRUE(apptest::ClickAt(window, 516, 284));
+  ASSERT_TRUE(AnswerFolderPicker("选择新图片文件夹", target)) << Log("batch.log");
+  ASSERT_TRUE(apptest::ClickAt(window, 304, 320));
+  const unsigned long finished = apptest::FindWindow("信息：", 120s);
+  ASSERT_NE(finished, 0u) << Log("batch.log");
+  ASSERT_TRUE(apptest::PressKey(finished, "Return"));
+  EXPECT_TRUE(apptest::WaitUntilGone("信息：", 30s));
+
+  // The PNG is not listed (its name is not a picture name to the scan); the rest is converted.
+  for (const auto& p : pictures) {
+    const std::string name = std::string(p.name).substr(std::string(p.name).rfind('/') + 1);
+    const std::string converted = target + "/" + name + ".jpg";
+    if (std::string(p.format) == "PNG") {
+      EXPECT_NE(access(converted.c_str(), F_OK), 0) << converted;
+      continue;
+    }
+    const testpictures::Rgb picture = testpictures::ReadPicture(converted, "JPEG");
+    EXPECT_EQ(picture.width, p.width) << converted;
+    EXPECT_EQ(picture.height, p.height) << converted;
+  }
+  ASSERT_TRUE(apptest::CloseWindow(window));
+  EXPECT_EQ(apptest::WaitForExit(pid, 30s), 0) << Log("batch.log");
 }
 
 }  // namespace

@@ -225,6 +225,21 @@ TEST(Controls, ListRowsCellsAndStateImages) {
   EXPECT_EQ(app::ListCellText(list, 0, 0), "a.jpg");
 }
 
+TEST(Controls, CellsKeepBytesThatAreNotUtf8) {
+  auto window = MakeWindow();
+  QTableWidget* list = window->超级列表框1;
+  const std::string name = "a\xFF\xC0\x80\xED\xA0\x80.bmp";  // stray, overlong, surrogate
+  const int row = app::ListAppendRow(list, name);
+  app::ListSetCellText(list, row, 1, "/d/" + name);
+  EXPECT_EQ(app::ListCellText(list, row, 0), name);
+  EXPECT_EQ(app::ListCellText(list, row, 1), "/d/" + name);
+  // A cell set again with plain text reads that text, not the bytes it held before.
+  app::ListSetCellText(list, row, 1, "/d/b.bmp");
+  EXPECT_EQ(app::ListCellText(list, row, 1), "/d/b.bmp");
+  list->item(row, 0)->setText(Q("shown"));
+  EXPECT_EQ(app::ListCellText(list, row, 0), "shown");
+}
+
 TEST(Controls, ComboAndEditBoxTexts) {
   auto window = MakeWindow();
   EXPECT_EQ(app::ComboItemText(window->组合框2, 4), ".tiff");

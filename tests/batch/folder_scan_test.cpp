@@ -1,10 +1,13 @@
 #include "batch/folder_scan.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -124,6 +127,55 @@ TEST_F(ScanFolderTest, LinkCyclesEndAndEachFileComesOnce) {
   auto names = Relative(found);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"/a/b/two.jpg", "/a/one.jpg"}));
+}
+
+// Removes a tree whose paths may be too long to name whole.
+void RemoveAt(int parent, const char* name) {
+  const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    if (DIR* dir = fdopendir(fd)) {
+      while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+          RemoveAt(fd, entry->d_name);
+        }
+      }
+      closedir(dir);
+    } else {
+      close(fd);
+    }
+    unlinkat(parent, name, AT_REMOVEDIR);
+  } else {
+    unlinkat(parent, name, 0);
+  }
+}
+
+TEST_F(ScanFolderTest, FolderTooDeepToOpenAddsNothingAndTheScanGoesOn) {
+  // Even root cannot open a folder whose path is longer than the system takes.
+  Folder("deep");
+  Touch("deep/top.jpg");
+  Folder("z");
+  Touch("z/after.jpg");
+  const std::string level(200, 'd');
+  int fd = open(PathIn("deep").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (int depth = 0; depth < 25; ++depth) {  // 5,000 bytes and more below deep/
+    ASSERT_EQ(mkdirat(fd, level.c_str(), 0755), 0);
+    const int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  const int file = openat(fd, "bottom.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(file, 0);
+  close(file);
+  close(fd);
+
+  std::vector<std::string> found;
+  ScanFolder(TempDir(), &found);
+  auto names = Relative(found);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"/deep/top.jpg", "/z/after.jpg"}));
+  RemoveAt(AT_FDCWD, PathIn("deep").c_str());
 }
 
 TEST_F(ScanFolderTest, RescansAppendAndMissingFoldersAddNothing) {
