@@ -90,7 +90,9 @@ int PhotoCdReader::Read() {
     Close();
     return 0;
   }
-  if (bitmap_->Create(width_, height_, 24, 0) == 0) return Fail();
+  if (bitmap_->Create(width_, height_, 24, 0) == 0 || bitmap_->PrepareRows(0, height_) == 0) {
+    return Fail();
+  }
   const uint32_t width = static_cast<uint32_t>(width_);
   if (upper_.Allocate(width, "PIXSPOOL") == 0 || lower_.Allocate(width, "PIXSPOOL") == 0 ||
       chroma_.Allocate(width, "PIXSPOOL") == 0) {
