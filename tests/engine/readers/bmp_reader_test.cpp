@@ -22,7 +22,7 @@ using readertest::Reports;
 
 constexpr int kWidth = 35, kHeight = 39;
 
-struct BmpSpec {
+struct BmpLayout {
   std::string signature = "BM";
   uint32_t headerSize = 40;  // 12: core header
   int32_t width = kWidth;
@@ -36,7 +36,7 @@ struct BmpSpec {
 int StoredRowLength(int width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }
 
 // A file whose pixel rows hold PatternColour, stored bottom-up unless the height is negative.
-std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
+std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   const bool core = s.headerSize == 12;
   const int rows = std::abs(s.height);
   const int rowLength = StoredRowLength(s.width, s.bitCount);
@@ -101,10 +101,10 @@ class BmpReaderTest : public readertest::ReaderTest {
 TEST_F(BmpReaderTest, BottomUpAndTopDownGiveTheSamePicture) {
   for (int32_t height : {kHeight, -kHeight}) {
     SCOPED_TRACE(height);
-    BmpSpec spec;
-    spec.height = height;
+    BmpLayout layout;
+    layout.height = height;
     Bitmap bitmap;
-    ASSERT_EQ(OpenBytes(MakeBmp(spec), &bitmap), 1);
+    ASSERT_EQ(OpenBytes(MakeBmp(layout), &bitmap), 1);
     ASSERT_EQ(reader_.Read(), 1);
     ExpectPattern(bitmap, kWidth, kHeight);
   }
@@ -112,7 +112,7 @@ TEST_F(BmpReaderTest, BottomUpAndTopDownGiveTheSamePicture) {
 
 struct Variant {
   const char* name;
-  BmpSpec spec;
+  BmpLayout layout;
 };
 
 void PrintTo(const Variant& v, std::ostream* out) { *out << v.name; }
@@ -121,36 +121,36 @@ class BmpVariantTest : public BmpReaderTest, public testing::WithParamInterface<
 
 TEST_P(BmpVariantTest, Decodes) {
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakeBmp(GetParam().spec), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(GetParam().layout), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
-  ExpectPattern(bitmap, GetParam().spec.width, std::abs(GetParam().spec.height));
+  ExpectPattern(bitmap, GetParam().layout.width, std::abs(GetParam().layout.height));
 }
 
-BmpSpec With(void (*change)(BmpSpec*)) {
-  BmpSpec spec;
-  change(&spec);
-  return spec;
+BmpLayout With(void (*change)(BmpLayout*)) {
+  BmpLayout layout;
+  change(&layout);
+  return layout;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Accepted, BmpVariantTest,
     testing::Values(
-        Variant{"CoreHeader", With([](BmpSpec* s) { s->headerSize = 12; })},
-        Variant{"BA", With([](BmpSpec* s) { s->signature = "BA"; })},
+        Variant{"CoreHeader", With([](BmpLayout* s) { s->headerSize = 12; })},
+        Variant{"BA", With([](BmpLayout* s) { s->signature = "BA"; })},
         // Colour masks follow the header; they are ignored.
-        Variant{"BitFieldsAsPlainRows", With([](BmpSpec* s) { s->compression = 3, s->gap = 12; })},
-        Variant{"V4Header", With([](BmpSpec* s) { s->headerSize = 108; })},
-        Variant{"V5HeaderTopDown", With([](BmpSpec* s) { s->headerSize = 124, s->height = -39; })},
-        Variant{"PaletteBeforeThePixels", With([](BmpSpec* s) { s->gap = 1024; })},
-        Variant{"Width1", With([](BmpSpec* s) { s->width = 1; })},
-        Variant{"Width2", With([](BmpSpec* s) { s->width = 2; })},
-        Variant{"Width4", With([](BmpSpec* s) { s->width = 4, s->height = 1; })}),
+        Variant{"BitFieldsAsPlainRows", With([](BmpLayout* s) { s->compression = 3, s->gap = 12; })},
+        Variant{"V4Header", With([](BmpLayout* s) { s->headerSize = 108; })},
+        Variant{"V5HeaderTopDown", With([](BmpLayout* s) { s->headerSize = 124, s->height = -39; })},
+        Variant{"PaletteBeforeThePixels", With([](BmpLayout* s) { s->gap = 1024; })},
+        Variant{"Width1", With([](BmpLayout* s) { s->width = 1; })},
+        Variant{"Width2", With([](BmpLayout* s) { s->width = 2; })},
+        Variant{"Width4", With([](BmpLayout* s) { s->width = 4, s->height = 1; })}),
     [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
 TEST_F(BmpReaderTest, SwapsBlueAndRed) {
-  BmpSpec spec;
-  spec.width = spec.height = 1;
-  std::vector<uint8_t> bytes = MakeBmp(spec);
+  BmpLayout layout;
+  layout.width = layout.height = 1;
+  std::vector<uint8_t> bytes = MakeBmp(layout);
   bytes[54] = 0x10, bytes[55] = 0x20, bytes[56] = 0x30;
   Bitmap bitmap;
   ASSERT_EQ(OpenBytes(bytes, &bitmap), 1);
@@ -163,10 +163,10 @@ TEST_F(BmpReaderTest, SwapsBlueAndRed) {
 TEST_F(BmpReaderTest, RowsArePaddedToFourBytes) {
   for (auto [width, rowLength] : {std::pair{1, 4}, {2, 8}, {4, 12}, {35, 108}}) {
     SCOPED_TRACE(width);
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = 3;
-    std::vector<uint8_t> bytes = MakeBmp(spec);
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = 3;
+    std::vector<uint8_t> bytes = MakeBmp(layout);
     ASSERT_EQ(bytes.size(), 54u + 3 * rowLength);
     Bitmap bitmap;
     ASSERT_EQ(OpenBytes(bytes, &bitmap), 1);
@@ -180,16 +180,16 @@ TEST_F(BmpReaderTest, RowsArePaddedToFourBytes) {
 
 TEST_F(BmpReaderTest, RefusesOtherDepthsAndCompressions) {
   for (int bitCount : {1, 4, 8, 16, 32, 0, 25}) {
-    BmpSpec spec;
-    spec.bitCount = bitCount;
-    EXPECT_EQ(OpenBytes(MakeBmp(spec), nullptr), 0) << bitCount << " bits";
-    spec.headerSize = 12;
-    EXPECT_EQ(OpenBytes(MakeBmp(spec), nullptr), 0) << bitCount << " bits, core header";
+    BmpLayout layout;
+    layout.bitCount = bitCount;
+    EXPECT_EQ(OpenBytes(MakeBmp(layout), nullptr), 0) << bitCount << " bits";
+    layout.headerSize = 12;
+    EXPECT_EQ(OpenBytes(MakeBmp(layout), nullptr), 0) << bitCount << " bits, core header";
   }
   for (uint32_t compression : {1u, 2u, 4u, 5u, 0x80000000u}) {
-    BmpSpec spec;
-    spec.compression = compression;
-    EXPECT_EQ(OpenBytes(MakeBmp(spec), nullptr), 0) << "compression " << compression;
+    BmpLayout layout;
+    layout.compression = compression;
+    EXPECT_EQ(OpenBytes(MakeBmp(layout), nullptr), 0) << "compression " << compression;
   }
 }
 
@@ -197,9 +197,9 @@ TEST_F(BmpReaderTest, RefusedFileLeavesTheBitmapAlone) {
   Bitmap bitmap;
   ASSERT_EQ(bitmap.Create(3, 2, 8, 0), 1);
   bitmap.Bits()[5] = 77;
-  BmpSpec spec;
-  spec.bitCount = 8;
-  EXPECT_EQ(OpenBytes(MakeBmp(spec), &bitmap), 0);
+  BmpLayout layout;
+  layout.bitCount = 8;
+  EXPECT_EQ(OpenBytes(MakeBmp(layout), &bitmap), 0);
   EXPECT_EQ(reader_.Read(), 0);
   EXPECT_EQ(bitmap.Width(), 3);
   EXPECT_EQ(bitmap.BitsPerPixel(), 8);
@@ -208,7 +208,7 @@ TEST_F(BmpReaderTest, RefusedFileLeavesTheBitmapAlone) {
 
 TEST_F(BmpReaderTest, RefusesBadSizesInTheInformationHeader) {
   for (auto [width, height] : {std::pair{0, 39}, {-35, 39}, {35, 0}, {35, INT32_MIN}}) {
-    std::vector<uint8_t> bytes = MakeBmp(BmpSpec{});
+    std::vector<uint8_t> bytes = MakeBmp(BmpLayout{});
     Put32(&bytes, 18, static_cast<uint32_t>(width));
     Put32(&bytes, 22, static_cast<uint32_t>(height));
     EXPECT_EQ(OpenBytes(bytes, nullptr), 0) << width << " x " << height;
@@ -220,12 +220,12 @@ TEST_F(BmpReaderTest, RefusesBadSizesInTheInformationHeader) {
 TEST_F(BmpReaderTest, CoreHeaderWithAZeroSideFailsInRead) {
   for (auto [width, height] : {std::pair{0, 39}, {35, 0}}) {
     SCOPED_TRACE(testing::Message() << width << " x " << height);
-    BmpSpec spec;
-    spec.headerSize = 12;
-    spec.width = width;
-    spec.height = height;
+    BmpLayout layout;
+    layout.headerSize = 12;
+    layout.width = width;
+    layout.height = height;
     Bitmap bitmap;
-    ASSERT_EQ(OpenBytes(MakeBmp(spec), &bitmap), 1);
+    ASSERT_EQ(OpenBytes(MakeBmp(layout), &bitmap), 1);
     EXPECT_EQ(reader_.Read(), 0);
     EXPECT_EQ(bitmap.Width(), 0);
   }
@@ -233,9 +233,9 @@ TEST_F(BmpReaderTest, CoreHeaderWithAZeroSideFailsInRead) {
 
 TEST_F(BmpReaderTest, RefusesBadSignatures) {
   for (const char* signature : {"MB", "BN", "bm", "BB"}) {
-    BmpSpec spec;
-    spec.signature = signature;
-    EXPECT_EQ(OpenBytes(MakeBmp(spec), nullptr), 0) << signature;
+    BmpLayout layout;
+    layout.signature = signature;
+    EXPECT_EQ(OpenBytes(MakeBmp(layout), nullptr), 0) << signature;
   }
   EXPECT_EQ(OpenBytes({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0}, nullptr), 0);  // 13 bytes
   EXPECT_EQ(reader_.Open(PathIn("missing.bmp").c_str(), nullptr, nullptr), 0);
@@ -251,9 +251,9 @@ TEST_F(BmpReaderTest, HeaderBlockMustHoldTheFieldsRead) {
   for (const Case& c : {Case{40, 14 + 20, 1}, Case{40, 14 + 19, 0}, Case{12, 14 + 12, 1},
                         Case{12, 14 + 11, 0}, Case{40, 14, 0}, Case{40, 13, 0},
                         Case{40, 0, 0}}) {
-    BmpSpec spec;
-    spec.headerSize = c.headerSize;
-    std::vector<uint8_t> bytes = MakeBmp(spec);
+    BmpLayout layout;
+    layout.headerSize = c.headerSize;
+    std::vector<uint8_t> bytes = MakeBmp(layout);
     Put32(&bytes, 10, c.offset);
     EXPECT_EQ(OpenBytes(bytes, nullptr), c.expected)
         << "header " << c.headerSize << ", pixel data at " << c.offset;
@@ -262,7 +262,7 @@ TEST_F(BmpReaderTest, HeaderBlockMustHoldTheFieldsRead) {
 
 // An offset beyond the file is refused before any block is allocated for it.
 TEST_F(BmpReaderTest, PixelDataOffsetMustLieInsideTheFile) {
-  const std::vector<uint8_t> bytes = MakeBmp(BmpSpec{});
+  const std::vector<uint8_t> bytes = MakeBmp(BmpLayout{});
   for (uint32_t offset : {0x7FFFFFB0u, 0xFFFFFFFFu, static_cast<uint32_t>(bytes.size()) + 1}) {
     std::vector<uint8_t> changed = bytes;
     Put32(&changed, 10, offset);
@@ -278,7 +278,7 @@ TEST_F(BmpReaderTest, PixelDataOffsetMustLieInsideTheFile) {
 
 TEST_F(BmpReaderTest, TruncatedFileKeepsTheCompleteRowsAndFails) {
   const int rowLength = StoredRowLength(kWidth, 24);
-  std::vector<uint8_t> bytes = MakeBmp(BmpSpec{});
+  std::vector<uint8_t> bytes = MakeBmp(BmpLayout{});
   bytes.resize(54 + 10 * rowLength + rowLength / 2);  // ten and a half stored rows
   Bitmap bitmap;
   ASSERT_EQ(OpenBytes(bytes, &bitmap, RecordProgress), 1);
@@ -298,16 +298,16 @@ TEST_F(BmpReaderTest, TruncatedFileKeepsTheCompleteRowsAndFails) {
 }
 
 TEST_F(BmpReaderTest, ReportsEveryRowAndTheEnd) {
-  BmpSpec spec;
-  spec.height = 3;
+  BmpLayout layout;
+  layout.height = 3;
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakeBmp(spec), &bitmap, RecordProgress), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(layout), &bitmap, RecordProgress), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(Reports(), (std::vector<readertest::ProgressReport>{
                            {1, 33, 0, 0}, {1, 66, 1, 0}, {1, 100, 2, 0}, {1, 100, 2, 0}}));
   // A failed read reports its end too.
   Reports().clear();
-  std::vector<uint8_t> bytes = MakeBmp(spec);
+  std::vector<uint8_t> bytes = MakeBmp(layout);
   bytes.pop_back();
   ASSERT_EQ(OpenBytes(bytes, &bitmap, RecordProgress), 1);
   EXPECT_EQ(reader_.Read(), 0);
@@ -318,7 +318,7 @@ TEST_F(BmpReaderTest, ReusesABitmapOfTheSameSize) {
   Bitmap bitmap;
   ASSERT_EQ(bitmap.Create(kWidth, kHeight, 24, 0), 1);
   const std::string store = bitmap.StorePath();
-  ASSERT_EQ(OpenBytes(MakeBmp(BmpSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(bitmap.StorePath(), store);
   ExpectPattern(bitmap, kWidth, kHeight);
@@ -326,7 +326,7 @@ TEST_F(BmpReaderTest, ReusesABitmapOfTheSameSize) {
   // Another size or depth makes a new picture.
   Bitmap grey;
   ASSERT_EQ(grey.Create(kWidth, kHeight, 8, 0), 1);
-  ASSERT_EQ(OpenBytes(MakeBmp(BmpSpec{}), &grey), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &grey), 1);
   ASSERT_EQ(reader_.Read(), 1);
   ExpectPattern(grey, kWidth, kHeight);
 }
@@ -335,12 +335,12 @@ TEST_F(BmpReaderTest, CloseIsSafeAndTheReaderIsReusable) {
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Read(), 0);  // never opened
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakeBmp(BmpSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &bitmap), 1);
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Read(), 0);  // closed before reading
   EXPECT_EQ(bitmap.Width(), 0);
-  ASSERT_EQ(OpenBytes(MakeBmp(BmpSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(reader_.Read(), 0);  // Read closed the reader
   ExpectPattern(bitmap, kWidth, kHeight);

@@ -86,7 +86,7 @@ TEST(DecodePcxLine, StoresOnlyWhatTheDestinationHolds) {
 // ---------------------------------------------------------------------------------------------
 // Files built in code
 
-struct PcxSpec {
+struct PcxLayout {
   uint8_t manufacturer = 0x0A;
   uint8_t encoding = 1;
   uint8_t bitsPerPlane = 8;
@@ -96,7 +96,7 @@ struct PcxSpec {
   int bytesPerLine = kWidth + 1;
 };
 
-Bytes Header(const PcxSpec& s) {
+Bytes Header(const PcxLayout& s) {
   Bytes b(128, 0);
   b[0] = s.manufacturer;
   b[1] = 5;
@@ -138,7 +138,7 @@ void AppendPalette(Bytes* b) {
 
 // An 8-bit file of PatternIndex; the bytes past the width of each line are 0xC7, a value that
 // would show wherever it was kept.
-Bytes MakePaletted(const PcxSpec& s, uint8_t marker = 0x0C) {
+Bytes MakePaletted(const PcxLayout& s, uint8_t marker = 0x0C) {
   Bytes b = Header(s);
   for (int y = 0; y < s.height; ++y) {
     Bytes line(static_cast<size_t>(s.planes * s.bytesPerLine), 0xC7);
@@ -153,10 +153,10 @@ Bytes MakePaletted(const PcxSpec& s, uint8_t marker = 0x0C) {
 }
 
 // A 24-bit file of PatternColour in planes red, green, blue of bytesPerLine bytes each.
-Bytes MakePlanes(const PcxSpec& s) {
-  PcxSpec spec = s;
-  spec.planes = 3;
-  Bytes b = Header(spec);
+Bytes MakePlanes(const PcxLayout& s) {
+  PcxLayout layout = s;
+  layout.planes = 3;
+  Bytes b = Header(layout);
   for (int y = 0; y < s.height; ++y) {
     Bytes line(static_cast<size_t>(3 * s.bytesPerLine), 0xC7);
     for (int x = 0; x < s.width; ++x) {
@@ -214,7 +214,7 @@ TEST_F(PcxReaderTest, PalettedPictureTakesTheLast768BytesAsPalette) {
   for (uint8_t marker : {0x0C, 0x00}) {
     SCOPED_TRACE(static_cast<int>(marker));
     Bitmap bitmap;
-    ASSERT_EQ(OpenBytes(MakePaletted(PcxSpec{}, marker), &bitmap), 1);
+    ASSERT_EQ(OpenBytes(MakePaletted(PcxLayout{}, marker), &bitmap), 1);
     ASSERT_EQ(reader_.Read(), 1);
     ExpectPalettedPattern(bitmap, kWidth, kHeight);
   }
@@ -222,28 +222,28 @@ TEST_F(PcxReaderTest, PalettedPictureTakesTheLast768BytesAsPalette) {
 
 TEST_F(PcxReaderTest, ThreePlanesAreRedGreenBlue) {
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakePlanes(PcxSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakePlanes(PcxLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   ExpectColourPattern(bitmap, kWidth, kHeight);
 }
 
 // A width of 3 with 4 bytes per line keeps three of each four decoded bytes.
 TEST_F(PcxReaderTest, BytesPerLineBeyondTheWidthAreDropped) {
-  PcxSpec spec;
-  spec.width = 3;
-  spec.bytesPerLine = 4;
+  PcxLayout layout;
+  layout.width = 3;
+  layout.bytesPerLine = 4;
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakePaletted(spec), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakePaletted(layout), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   ExpectPalettedPattern(bitmap, 3, kHeight);
 }
 
 TEST_F(PcxReaderTest, ShortLinesLeaveTheRestOfTheRowBlank) {
-  PcxSpec spec;
-  spec.width = 5;
-  spec.height = 2;
-  spec.bytesPerLine = 2;
-  Bytes bytes = Header(spec);
+  PcxLayout layout;
+  layout.width = 5;
+  layout.height = 2;
+  layout.bytesPerLine = 2;
+  Bytes bytes = Header(layout);
   for (uint8_t v : {0x11, 0x22, 0x33, 0x44}) bytes.push_back(v);
   bytes.push_back(0x0C);
   AppendPalette(&bytes);
@@ -256,11 +256,11 @@ TEST_F(PcxReaderTest, ShortLinesLeaveTheRestOfTheRowBlank) {
 
 // A run of 63 near the end of a line is cut there, and the next line starts after its value.
 TEST_F(PcxReaderTest, RunIsCutAtTheEndOfTheLine) {
-  PcxSpec spec;
-  spec.width = 10;
-  spec.height = 2;
-  spec.bytesPerLine = 10;
-  Bytes bytes = Header(spec);
+  PcxLayout layout;
+  layout.width = 10;
+  layout.height = 2;
+  layout.bytesPerLine = 10;
+  Bytes bytes = Header(layout);
   for (uint8_t v : {0x01, 0x02, 0xFF, 0x22}) bytes.push_back(v);
   for (uint8_t v = 0; v < 10; ++v) bytes.push_back(v);
   bytes.push_back(0x0C);
@@ -274,10 +274,10 @@ TEST_F(PcxReaderTest, RunIsCutAtTheEndOfTheLine) {
 }
 
 TEST_F(PcxReaderTest, EncodingByteIsNotLookedAt) {
-  PcxSpec spec;
-  spec.encoding = 0;
+  PcxLayout layout;
+  layout.encoding = 0;
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakePaletted(spec), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakePaletted(layout), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   ExpectPalettedPattern(bitmap, kWidth, kHeight);
 }
@@ -286,12 +286,12 @@ TEST_F(PcxReaderTest, EncodingByteIsNotLookedAt) {
 TEST_F(PcxReaderTest, OtherSplitsOfEightBitsReadAsBytes) {
   for (auto [planes, bits] : {std::pair{8, 1}, {2, 4}, {4, 2}}) {
     SCOPED_TRACE(testing::Message() << planes << " x " << bits);
-    PcxSpec spec;
-    spec.planes = static_cast<uint8_t>(planes);
-    spec.bitsPerPlane = static_cast<uint8_t>(bits);
-    spec.bytesPerLine = 6;
+    PcxLayout layout;
+    layout.planes = static_cast<uint8_t>(planes);
+    layout.bitsPerPlane = static_cast<uint8_t>(bits);
+    layout.bytesPerLine = 6;
     Bitmap bitmap;
-    ASSERT_EQ(OpenBytes(MakePaletted(spec), &bitmap), 1);
+    ASSERT_EQ(OpenBytes(MakePaletted(layout), &bitmap), 1);
     ASSERT_EQ(reader_.Read(), 1);
     EXPECT_EQ(bitmap.BitsPerPixel(), 8);
     for (int x = 0; x < kWidth; ++x) {
@@ -306,17 +306,17 @@ TEST_F(PcxReaderTest, RefusesOtherDepthsAndManufacturers) {
   };
   for (const Case& c : {Case{1, 1}, {1, 2}, {1, 4}, {4, 1}, {1, 16}, {2, 8}, {1, 32}, {4, 8},
                         {0, 8}, {3, 0}}) {
-    PcxSpec spec;
-    spec.planes = static_cast<uint8_t>(c.planes);
-    spec.bitsPerPlane = static_cast<uint8_t>(c.bits);
-    EXPECT_EQ(OpenBytes(MakePaletted(spec), nullptr), 0) << c.planes << " x " << c.bits;
+    PcxLayout layout;
+    layout.planes = static_cast<uint8_t>(c.planes);
+    layout.bitsPerPlane = static_cast<uint8_t>(c.bits);
+    EXPECT_EQ(OpenBytes(MakePaletted(layout), nullptr), 0) << c.planes << " x " << c.bits;
   }
   for (uint8_t manufacturer : {0x00, 0x0B, 0x8A}) {
-    PcxSpec spec;
-    spec.manufacturer = manufacturer;
-    EXPECT_EQ(OpenBytes(MakePaletted(spec), nullptr), 0) << static_cast<int>(manufacturer);
+    PcxLayout layout;
+    layout.manufacturer = manufacturer;
+    EXPECT_EQ(OpenBytes(MakePaletted(layout), nullptr), 0) << static_cast<int>(manufacturer);
   }
-  const Bytes header = Header(PcxSpec{});
+  const Bytes header = Header(PcxLayout{});
   EXPECT_EQ(OpenBytes(Bytes(header.begin(), header.end() - 1), nullptr), 0);  // 127 bytes
   EXPECT_EQ(reader_.Open(PathIn("missing.pcx").c_str(), nullptr, nullptr), 0);
 }
@@ -324,12 +324,12 @@ TEST_F(PcxReaderTest, RefusesOtherDepthsAndManufacturers) {
 // Two pixels is the least accepted in either direction.
 TEST_F(PcxReaderTest, OnePixelWideOrHighIsRefused) {
   for (auto [width, height, expected] : {std::tuple{1, 5, 0}, {5, 1, 0}, {2, 2, 1}, {2, 5, 1}}) {
-    PcxSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bytesPerLine = 6;
+    PcxLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.bytesPerLine = 6;
     Bitmap bitmap;
-    EXPECT_EQ(OpenBytes(MakePaletted(spec), &bitmap), expected) << width << " x " << height;
+    EXPECT_EQ(OpenBytes(MakePaletted(layout), &bitmap), expected) << width << " x " << height;
     if (expected == 1) {
       EXPECT_EQ(reader_.Read(), 1);
     }
@@ -339,12 +339,12 @@ TEST_F(PcxReaderTest, OnePixelWideOrHighIsRefused) {
 TEST_F(PcxReaderTest, ReversedWindowPassesOpenAndFailsInRead) {
   for (auto [width, height] : {std::pair{-3, 5}, {5, -3}}) {
     SCOPED_TRACE(testing::Message() << width << " x " << height);
-    PcxSpec spec;
-    spec.xmin = spec.ymin = 100;
-    spec.width = width;
-    spec.height = height;
-    spec.bytesPerLine = 6;
-    Bytes bytes = Header(spec);
+    PcxLayout layout;
+    layout.xmin = layout.ymin = 100;
+    layout.width = width;
+    layout.height = height;
+    layout.bytesPerLine = 6;
+    Bytes bytes = Header(layout);
     bytes.resize(2000, 0);
     for (uint8_t planes : {1, 3}) {
       bytes[65] = planes;
@@ -368,14 +368,14 @@ TEST_F(PcxReaderTest, PlanesMustFitTheLineBuffer) {
                         Case{3, 8, 5, 0, 0}, {1, 8, 5, 0, 0}}) {   // no line at all
     SCOPED_TRACE(testing::Message() << c.planes << " x " << c.bits << ", width " << c.width
                                     << ", " << c.bytesPerLine << " bytes per line");
-    PcxSpec spec;
-    spec.planes = static_cast<uint8_t>(c.planes);
-    spec.bitsPerPlane = static_cast<uint8_t>(c.bits);
-    spec.width = c.width;
-    spec.bytesPerLine = c.bytesPerLine;
-    Bytes bytes = Header(spec);
+    PcxLayout layout;
+    layout.planes = static_cast<uint8_t>(c.planes);
+    layout.bitsPerPlane = static_cast<uint8_t>(c.bits);
+    layout.width = c.width;
+    layout.bytesPerLine = c.bytesPerLine;
+    Bytes bytes = Header(layout);
     // Lines of varied bytes, so that every plane read has something to take.
-    for (int y = 0; y < spec.height; ++y) {
+    for (int y = 0; y < layout.height; ++y) {
       Bytes line(static_cast<size_t>(c.planes * c.bytesPerLine));
       for (size_t i = 0; i < line.size(); ++i) line[i] = PatternIndex(static_cast<int>(i), y);
       AppendEncoded(&bytes, line);
@@ -403,12 +403,12 @@ TEST_F(PcxReaderTest, PlanesMustFitTheLineBuffer) {
 
 // The smallest files around a 2 x 2 picture: its code, less one byte, and none at all.
 TEST_F(PcxReaderTest, FileMustHoldTheWholeCode) {
-  PcxSpec spec;
-  spec.width = spec.height = 2;
-  spec.bytesPerLine = 2;
+  PcxLayout layout;
+  layout.width = layout.height = 2;
+  layout.bytesPerLine = 2;
   auto paletted = [&](size_t codeBytes, size_t paletteBytes) {
     const Bytes code = {0xC2, 0x05, 0xC2, 0x06};
-    Bytes b = Header(spec);
+    Bytes b = Header(layout);
     b.insert(b.end(), code.begin(), code.begin() + codeBytes);
     Bytes palette;
     AppendPalette(&palette);
@@ -416,7 +416,7 @@ TEST_F(PcxReaderTest, FileMustHoldTheWholeCode) {
     return b;
   };
   auto planes = [&](size_t codeBytes) {
-    PcxSpec threePlanes = spec;
+    PcxLayout threePlanes = layout;
     threePlanes.planes = 3;
     Bytes b = Header(threePlanes);
     for (size_t i = 0; i < codeBytes; ++i) b.push_back(static_cast<uint8_t>(i + 1));  // literals
@@ -449,10 +449,10 @@ TEST_F(PcxReaderTest, FileMustHoldTheWholeCode) {
 
 // Code that ends early must not be continued into the palette.
 TEST_F(PcxReaderTest, CodeEndingBeforeThePaletteFails) {
-  PcxSpec spec;
-  spec.width = spec.height = 2;
-  spec.bytesPerLine = 2;
-  Bytes bytes = Header(spec);
+  PcxLayout layout;
+  layout.width = layout.height = 2;
+  layout.bytesPerLine = 2;
+  Bytes bytes = Header(layout);
   for (uint8_t v : {0xC2, 0x05, 0xC2}) bytes.push_back(v);  // second run lacks its value
   AppendPalette(&bytes);
   Bitmap bitmap;
@@ -461,15 +461,15 @@ TEST_F(PcxReaderTest, CodeEndingBeforeThePaletteFails) {
 }
 
 TEST_F(PcxReaderTest, ReportsEveryRowAndTheEnd) {
-  PcxSpec spec;
-  spec.height = 3;
+  PcxLayout layout;
+  layout.height = 3;
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakePlanes(spec), &bitmap, RecordProgress), 1);
+  ASSERT_EQ(OpenBytes(MakePlanes(layout), &bitmap, RecordProgress), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(Reports(), ExpectedReports({0, 1, 2}, 3));
 
   Reports().clear();
-  Bytes bytes = MakePaletted(spec);
+  Bytes bytes = MakePaletted(layout);
   bytes.erase(bytes.begin() + 128 + 3, bytes.end() - 769);  // code for little of the first line
   ASSERT_EQ(OpenBytes(bytes, &bitmap, RecordProgress), 1);
   EXPECT_EQ(reader_.Read(), 0);
@@ -478,8 +478,8 @@ TEST_F(PcxReaderTest, ReportsEveryRowAndTheEnd) {
 
 // The compressed data lives in a temporary file for the length of Read only.
 TEST_F(PcxReaderTest, KeepsNoTemporaryFileBeyondTheBitmap) {
-  PcxSpec spec;
-  Bytes good = MakePaletted(spec);
+  PcxLayout layout;
+  Bytes good = MakePaletted(layout);
   Bytes bad = good;
   bad.erase(bad.begin() + 200, bad.end() - 768);
   for (const Bytes* bytes : {&good, &bad}) {
@@ -494,11 +494,11 @@ TEST_F(PcxReaderTest, CloseIsSafeAndTheReaderIsReusable) {
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Read(), 0);
   Bitmap bitmap;
-  ASSERT_EQ(OpenBytes(MakePlanes(PcxSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakePlanes(PcxLayout{}), &bitmap), 1);
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Close(), 1);
   EXPECT_EQ(reader_.Read(), 0);
-  ASSERT_EQ(OpenBytes(MakePaletted(PcxSpec{}), &bitmap), 1);
+  ASSERT_EQ(OpenBytes(MakePaletted(PcxLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(reader_.Read(), 0);
   ExpectPalettedPattern(bitmap, kWidth, kHeight);
