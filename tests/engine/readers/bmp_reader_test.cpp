@@ -74,21 +74,6 @@ std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   return b;
 }
 
-void ExpectPattern(const Bitmap& bitmap, int width, int height) {
-  ASSERT_EQ(bitmap.Width(), width);
-  ASSERT_EQ(bitmap.Height(), height);
-  ASSERT_EQ(bitmap.BitsPerPixel(), 24);
-  EXPECT_EQ(bitmap.PaletteCount(), 0);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* p = bitmap.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const readertest::Rgb c = PatternColour(x, y);
-      ASSERT_TRUE(p[3 * x] == c.r && p[3 * x + 1] == c.g && p[3 * x + 2] == c.b)
-          << "pixel " << x << "," << y;
-    }
-  }
-}
-
 class BmpReaderTest : public readertest::ReaderTest {
  protected:
   int OpenBytes(const std::vector<uint8_t>& bytes, Bitmap* bitmap,
@@ -106,7 +91,7 @@ TEST_F(BmpReaderTest, BottomUpAndTopDownGiveTheSamePicture) {
     Bitmap bitmap;
     ASSERT_EQ(OpenBytes(MakeBmp(layout), &bitmap), 1);
     ASSERT_EQ(reader_.Read(), 1);
-    ExpectPattern(bitmap, kWidth, kHeight);
+    readertest::ExpectPattern(bitmap, kWidth, kHeight);
   }
 }
 
@@ -123,7 +108,7 @@ TEST_P(BmpVariantTest, Decodes) {
   Bitmap bitmap;
   ASSERT_EQ(OpenBytes(MakeBmp(GetParam().layout), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
-  ExpectPattern(bitmap, GetParam().layout.width, std::abs(GetParam().layout.height));
+  readertest::ExpectPattern(bitmap, GetParam().layout.width, std::abs(GetParam().layout.height));
 }
 
 BmpLayout With(void (*change)(BmpLayout*)) {
@@ -171,7 +156,7 @@ TEST_F(BmpReaderTest, RowsArePaddedToFourBytes) {
     Bitmap bitmap;
     ASSERT_EQ(OpenBytes(bytes, &bitmap), 1);
     ASSERT_EQ(reader_.Read(), 1);
-    ExpectPattern(bitmap, width, 3);
+    readertest::ExpectPattern(bitmap, width, 3);
     bytes.pop_back();
     ASSERT_EQ(OpenBytes(bytes, &bitmap), 1);
     EXPECT_EQ(reader_.Read(), 0);
@@ -321,14 +306,14 @@ TEST_F(BmpReaderTest, ReusesABitmapOfTheSameSize) {
   ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(bitmap.StorePath(), store);
-  ExpectPattern(bitmap, kWidth, kHeight);
+  readertest::ExpectPattern(bitmap, kWidth, kHeight);
 
   // Another size or depth makes a new picture.
   Bitmap grey;
   ASSERT_EQ(grey.Create(kWidth, kHeight, 8, 0), 1);
   ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &grey), 1);
   ASSERT_EQ(reader_.Read(), 1);
-  ExpectPattern(grey, kWidth, kHeight);
+  readertest::ExpectPattern(grey, kWidth, kHeight);
 }
 
 TEST_F(BmpReaderTest, CloseIsSafeAndTheReaderIsReusable) {
@@ -343,7 +328,7 @@ TEST_F(BmpReaderTest, CloseIsSafeAndTheReaderIsReusable) {
   ASSERT_EQ(OpenBytes(MakeBmp(BmpLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
   EXPECT_EQ(reader_.Read(), 0);  // Read closed the reader
-  ExpectPattern(bitmap, kWidth, kHeight);
+  readertest::ExpectPattern(bitmap, kWidth, kHeight);
 }
 
 // ---------------------------------------------------------------------------------------------

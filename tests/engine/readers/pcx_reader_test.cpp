@@ -186,21 +186,6 @@ void ExpectPalettedPattern(const Bitmap& bitmap, int width, int height) {
   }
 }
 
-void ExpectColourPattern(const Bitmap& bitmap, int width, int height) {
-  ASSERT_EQ(bitmap.Width(), width);
-  ASSERT_EQ(bitmap.Height(), height);
-  ASSERT_EQ(bitmap.BitsPerPixel(), 24);
-  EXPECT_EQ(bitmap.PaletteCount(), 0);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* p = bitmap.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const readertest::Rgb c = PatternColour(x, y);
-      ASSERT_TRUE(p[3 * x] == c.r && p[3 * x + 1] == c.g && p[3 * x + 2] == c.b)
-          << "pixel " << x << "," << y;
-    }
-  }
-}
-
 class PcxReaderTest : public readertest::ReaderTest {
  protected:
   int OpenBytes(const Bytes& bytes, Bitmap* bitmap, ProgressCallback callback = nullptr) {
@@ -224,7 +209,7 @@ TEST_F(PcxReaderTest, ThreePlanesAreRedGreenBlue) {
   Bitmap bitmap;
   ASSERT_EQ(OpenBytes(MakePlanes(PcxLayout{}), &bitmap), 1);
   ASSERT_EQ(reader_.Read(), 1);
-  ExpectColourPattern(bitmap, kWidth, kHeight);
+  readertest::ExpectPattern(bitmap, kWidth, kHeight);
 }
 
 // A width of 3 with 4 bytes per line keeps three of each four decoded bytes.

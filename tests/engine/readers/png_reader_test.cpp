@@ -22,8 +22,12 @@
 
 namespace {
 
+using readertest::Decodes;
 using readertest::ExpectedProgress;
 using readertest::FolderEntries;
+using readertest::Outcome;
+using readertest::ReadFails;
+using readertest::Refused;
 using readertest::ProgressReport;
 using readertest::Reports;
 using readertest::RecordProgress;
@@ -665,7 +669,6 @@ TEST_F(PngReaderTest, LifecycleAndTemporaryFiles) {
 // GraphicsMagick's decoding of the file: exactly, or within one level where the file asks for a
 // gamma correction (GraphicsMagick leaves the samples as stored).
 
-enum Outcome { Refused, ReadFails, Decodes };
 
 struct CorpusException {
   const char* file;
@@ -801,22 +804,7 @@ TEST_P(PngCorpusTest, OutcomeAndPixelsAsExpected) {
   const std::string path = testsupport::CorpusDir() + "/png/" + GetParam();
   int opened = 0;
   const int read = OpenAndRead(path, &opened);
-  switch (ExpectedOutcome(GetParam())) {
-    case Refused:
-      EXPECT_EQ(opened, 0);
-      EXPECT_EQ(bitmap_.Width(), 0);
-      EXPECT_TRUE(Reports().empty());
-      return;
-    case ReadFails:
-      EXPECT_EQ(opened, 1);
-      EXPECT_EQ(read, 0);
-      ASSERT_FALSE(Reports().empty());
-      EXPECT_EQ(Reports().back().percent, 100);
-      return;
-    case Decodes:
-      break;
-  }
-  ASSERT_EQ(read, 1);
+  if (!readertest::ExpectOutcome(ExpectedOutcome(GetParam()), opened, read, bitmap_)) return;
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;
   ASSERT_TRUE(MagickDecode(path, &width, &height, &rgba));

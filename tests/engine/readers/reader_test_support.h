@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/bitmap.h"
 #include "support/test_support.h"
 
 namespace readertest {
@@ -110,6 +111,49 @@ struct Rgb {
 inline Rgb PatternColour(int x, int y) {
   return {static_cast<uint8_t>(x * 7 + y * 3), static_cast<uint8_t>(x * 5 + y * 11 + 40),
           static_cast<uint8_t>(255 - x * 3 - y * 13)};
+}
+
+// Checks that bitmap is a 24-bit width x height picture of PatternColour.
+inline void ExpectPattern(const Bitmap& bitmap, int width, int height) {
+  ASSERT_EQ(bitmap.Width(), width);
+  ASSERT_EQ(bitmap.Height(), height);
+  ASSERT_EQ(bitmap.BitsPerPixel(), 24);
+  EXPECT_EQ(bitmap.PaletteCount(), 0);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* p = bitmap.Row(y);
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = PatternColour(x, y);
+      ASSERT_TRUE(p[3 * x] == c.r && p[3 * x + 1] == c.g && p[3 * x + 2] == c.b)
+          << "pixel " << x << "," << y;
+    }
+  }
+}
+
+// What a corpus file is expected to do in a reader.
+enum Outcome { Refused, ReadFails, Decodes };
+
+// Checks the results of Open (opened) and Read (read) against outcome; true when the file
+// decoded and its pixels are to be compared.
+inline bool ExpectOutcome(Outcome outcome, int opened, int read, const Bitmap& bitmap) {
+  switch (outcome) {
+    case Refused:
+      EXPECT_EQ(opened, 0);
+      EXPECT_EQ(bitmap.Width(), 0);
+      EXPECT_TRUE(Reports().empty());
+      return false;
+    case ReadFails:
+      EXPECT_EQ(opened, 1);
+      EXPECT_EQ(read, 0);
+      EXPECT_FALSE(Reports().empty());
+      if (!Reports().empty()) {
+        EXPECT_EQ(Reports().back().percent, 100);
+      }
+      return false;
+    case Decodes:
+      break;
+  }
+  EXPECT_EQ(read, 1);
+  return read == 1;
 }
 
 inline std::vector<std::string> FolderEntries(const std::string& folder) {

@@ -20,8 +20,12 @@
 
 namespace {
 
+using readertest::Decodes;
 using readertest::ExpectedProgress;
 using readertest::FolderEntries;
+using readertest::Outcome;
+using readertest::ReadFails;
+using readertest::Refused;
 using readertest::Reports;
 using readertest::RecordProgress;
 using readertest::StderrCapture;
@@ -506,7 +510,6 @@ TEST_F(TiffReaderTest, NotTiffFilesAreRefusedSilently) {
 // The public corpus: every file has its expected outcome, and what decodes matches libtiff's RGBA
 // interface used straight.
 
-enum Outcome { Refused, ReadFails, Decodes };
 
 struct CorpusCase {
   const char* file;
@@ -612,22 +615,7 @@ TEST_P(TiffCorpusTest, OutcomeAndPixelsAsExpected) {
   ASSERT_FALSE(testsupport::ReadFileBytes(path).empty()) << path;
   int opened = 0;
   const int read = OpenAndRead(path, &opened);
-  switch (GetParam().outcome) {
-    case Refused:
-      EXPECT_EQ(opened, 0);
-      EXPECT_EQ(bitmap_.Width(), 0);
-      EXPECT_TRUE(Reports().empty());
-      return;
-    case ReadFails:
-      EXPECT_EQ(opened, 1);
-      EXPECT_EQ(read, 0);
-      ASSERT_FALSE(Reports().empty());
-      EXPECT_EQ(Reports().back().percent, 100);
-      return;
-    case Decodes:
-      break;
-  }
-  ASSERT_EQ(read, 1);
+  if (!readertest::ExpectOutcome(GetParam().outcome, opened, read, bitmap_)) return;
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> expected;
   ASSERT_TRUE(ReferenceDecode(path, &width, &height, &expected));
