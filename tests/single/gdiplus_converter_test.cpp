@@ -25,22 +25,6 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-bool StartsWith(const std::vector<uint8_t>& bytes, const std::string& prefix) {
-  return bytes.size() >= prefix.size() && std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
-}
-
-// The first bytes of each type's format.
-bool HasSignatureOf(int type, const std::vector<uint8_t>& bytes) {
-  switch (type) {
-    case 1: return StartsWith(bytes, "BM");
-    case 2: return StartsWith(bytes, "\xFF\xD8\xFF");
-    case 3: return StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a");
-    case 4: return StartsWith(bytes, std::string("II*\0", 4)) || StartsWith(bytes, std::string("MM\0*", 4));
-    case 5: return StartsWith(bytes, "\x89PNG\r\n\x1A\n");
-    default: return false;
-  }
-}
-
 // Pixel memory GraphicsMagick holds for pictures still open; it returns to where it was once
 // every picture of a conversion has been disposed.
 magick_int64_t PictureMemory() { return GetMagickResource(MemoryResource); }
@@ -113,7 +97,7 @@ TEST_P(FiveByFiveTest, WritesTheTypesFormat) {
   const std::string target = PathIn("target.jpg");
 
   ASSERT_TRUE(Quietly(sourcePath, target, type));
-  EXPECT_TRUE(HasSignatureOf(type, ReadFileBytes(target)));
+  EXPECT_TRUE(testpictures::HasSignatureOf(type, ReadFileBytes(target)));
   const Rgb written = testpictures::ReadPicture(target);
   ASSERT_EQ(written.width, 35);
   ASSERT_EQ(written.height, 39);
@@ -142,7 +126,7 @@ TEST_F(GdiplusConverterTest, TypeFiveWithAJpgNameWritesPng) {
   const std::string source = PathIn("a.bmp");
   ASSERT_TRUE(testpictures::WritePicture(testpictures::Stripes(35, 39), "BMP", source));
   ASSERT_TRUE(Quietly(source, PathIn("zephlora.jpg"), 5));
-  EXPECT_TRUE(HasSignatureOf(5, ReadFileBytes(PathIn("zephlora.jpg"))));
+  EXPECT_TRUE(testpictures::HasSignatureOf(5, ReadFileBytes(PathIn("zephlora.jpg"))));
 }
 
 TEST_F(GdiplusConverterTest, TypesWithoutAnEncoderFailAndWriteNothing) {
@@ -184,7 +168,7 @@ TEST_F(GdiplusConverterTest, ChinesePathsWork) {
   const std::string target = folder + "/目标.bmp";
   ASSERT_TRUE(testpictures::WritePicture(testpictures::Stripes(35, 39), "TIFF", source));
   ASSERT_TRUE(Quietly(source, target, 1));
-  EXPECT_TRUE(HasSignatureOf(1, ReadFileBytes(target)));
+  EXPECT_TRUE(testpictures::HasSignatureOf(1, ReadFileBytes(target)));
   EXPECT_EQ(testpictures::MeanDifference(testpictures::ReadPicture(target),
                                          testpictures::Stripes(35, 39)),
             0);
@@ -238,7 +222,7 @@ TEST_P(CorpusTest, EveryFileConvertsOrFailsCleanly) {
     const bool ok = Quietly(folder + "/" + name, target, 5);
     if (ok) {
       ++converted;
-      EXPECT_TRUE(HasSignatureOf(5, ReadFileBytes(target))) << name;
+      EXPECT_TRUE(testpictures::HasSignatureOf(5, ReadFileBytes(target))) << name;
       EXPECT_GT(testpictures::ReadPicture(target, "PNG").width, 0) << name;
       unlink(target.c_str());
     } else {

@@ -36,22 +36,6 @@ const char* const kPickerOf按钮5 = "选择保存文件文件夹";
 const char* const kPickerOf编辑框4 = "请选择保存文件文件夹";
 const char* const kPictureFilter = "(*.bmp;*.jpg;*.gif;*.tiff;*.png)|*.bmp;*.jpg;*.gif;*.tiff;*.png";
 
-bool StartsWith(const std::vector<uint8_t>& bytes, const std::string& prefix) {
-  return bytes.size() >= prefix.size() && std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
-}
-
-// The first bytes of each type's format.
-bool HasSignatureOf(int type, const std::vector<uint8_t>& bytes) {
-  switch (type) {
-    case 1: return StartsWith(bytes, "BM");
-    case 2: return StartsWith(bytes, "\xFF\xD8\xFF");
-    case 3: return StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a");
-    case 4: return StartsWith(bytes, std::string("II*\0", 4)) || StartsWith(bytes, std::string("MM\0*", 4));
-    case 5: return StartsWith(bytes, "\x89PNG\r\n\x1A\n");
-    default: return false;
-  }
-}
-
 // Names in a folder, "." and ".." left out, sorted.
 std::vector<std::string> NamesIn(const std::string& folder) {
   std::vector<std::string> names;
@@ -160,7 +144,7 @@ TEST_F(SinglePanelTest, EveryItemWritesItsFormatUnderItsExtension) {
     ExpectSuccessReported(folder_);
     EXPECT_EQ(single::EncoderType, c.type);
     const std::string written = folder_ + "/zephlora" + c.extension;
-    EXPECT_TRUE(HasSignatureOf(c.type, ReadFileBytes(written)));
+    EXPECT_TRUE(testpictures::HasSignatureOf(c.type, ReadFileBytes(written)));
     const testpictures::Rgb decoded = testpictures::ReadPicture(written);
     ASSERT_EQ(decoded.width, 35);
     ASSERT_EQ(decoded.height, 39);
@@ -179,7 +163,7 @@ TEST_F(SinglePanelTest, EmptyNameWritesAFileNamedAfterTheExtensionAlone) {
   single::On按钮6Click(Window(), services_);
   ExpectSuccessReported(folder_);
   EXPECT_EQ(NamesIn(folder_), std::vector<std::string>{".jpg"});
-  EXPECT_TRUE(HasSignatureOf(2, ReadFileBytes(folder_ + "/.jpg")));
+  EXPECT_TRUE(testpictures::HasSignatureOf(2, ReadFileBytes(folder_ + "/.jpg")));
 }
 
 TEST_F(SinglePanelTest, ChineseNameAndASecondClickWriteTheSameTargetAgain) {
@@ -189,12 +173,12 @@ TEST_F(SinglePanelTest, ChineseNameAndASecondClickWriteTheSameTargetAgain) {
   single::On按钮6Click(Window(), services_);
   ExpectSuccessReported(folder_);
   const std::string written = folder_ + "/转换后的图片.png";
-  ASSERT_TRUE(HasSignatureOf(5, ReadFileBytes(written)));
+  ASSERT_TRUE(testpictures::HasSignatureOf(5, ReadFileBytes(written)));
   ASSERT_EQ(truncate(written.c_str(), 0), 0);
   services_.ClearEvents();
   single::On按钮6Click(Window(), services_);
   ExpectSuccessReported(folder_);
-  EXPECT_TRUE(HasSignatureOf(5, ReadFileBytes(written)));
+  EXPECT_TRUE(testpictures::HasSignatureOf(5, ReadFileBytes(written)));
   EXPECT_EQ(NamesIn(folder_).size(), 1u);
 }
 
@@ -232,7 +216,7 @@ TEST_F(SinglePanelTest, FolderFrom按钮5KeepsItsFinalSeparatorThroughTheConvers
   services_.ClearEvents();
   single::On按钮6Click(Window(), services_);
   ExpectSuccessReported(folder_ + "/");
-  EXPECT_TRUE(HasSignatureOf(2, ReadFileBytes(folder_ + "/zephlora.jpg")));
+  EXPECT_TRUE(testpictures::HasSignatureOf(2, ReadFileBytes(folder_ + "/zephlora.jpg")));
 }
 
 // --- Choosing the source and the folder -----------------------------------------------------------
@@ -311,7 +295,7 @@ TEST_F(SinglePanelTest, ClicksAndReleasesOnTheWidgetsReachTheHandlers) {
   EXPECT_EQ(services_.Events()[1].text, kPickerOf编辑框4);
   EXPECT_EQ(services_.Events()[2].text, kSavedTo + folder_);
   EXPECT_EQ(services_.Events()[3].text, folder_);
-  EXPECT_TRUE(HasSignatureOf(4, ReadFileBytes(folder_ + "/zephlora.tiff")));
+  EXPECT_TRUE(testpictures::HasSignatureOf(4, ReadFileBytes(folder_ + "/zephlora.tiff")));
 
   services_.ClearEvents();
   QTest::mouseClick(Window().按钮4, Qt::LeftButton);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/gdiplus.h"
 
@@ -120,6 +121,26 @@ double MeanDifference(const Rgb& a, const Rgb& b) {
   for (size_t i = 0; i < a.pixels.size(); ++i)
     sum += std::abs(static_cast<int>(a.pixels[i]) - static_cast<int>(b.pixels[i]));
   return sum / static_cast<double>(a.pixels.size());
+}
+
+namespace {
+bool StartsWith(const std::vector<uint8_t>& bytes, const std::string& prefix) {
+  return bytes.size() >= prefix.size() &&
+         std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
+}
+}  // namespace
+
+bool HasSignatureOf(int type, const std::vector<uint8_t>& bytes) {
+  switch (type) {
+    case 1: return StartsWith(bytes, "BM");
+    case 2: return StartsWith(bytes, "\xFF\xD8\xFF");
+    case 3: return StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a");
+    case 4:
+      return StartsWith(bytes, std::string("II*\0", 4)) ||
+             StartsWith(bytes, std::string("MM\0*", 4));
+    case 5: return StartsWith(bytes, "\x89PNG\r\n\x1A\n");
+    default: return false;
+  }
 }
 
 }  // namespace testpictures

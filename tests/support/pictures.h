@@ -34,4 +34,8 @@ Rgb ReadPicture(const std::string& path, const std::string& format = "");
 // The mean absolute difference of two pictures' samples; a large value when the sizes differ.
 double MeanDifference(const Rgb& a, const Rgb& b);
 
+// True when bytes begin with the signature of the format of encoder type 1 (BMP), 2 (JPEG),
+// 3 (GIF), 4 (TIFF) or 5 (PNG).
+bool HasSignatureOf(int type, const std::vector<uint8_t>& bytes);
+
 }  // namespace testpictures
